@@ -1,0 +1,115 @@
+// AgentConfig: the in-memory form of agent-config.json, the settings file
+// shared with the desktop application. A plain value: copying it copies all of
+// its contents. This header is the model's record, its JSON document, its
+// limits, its validation and its edit operations; none of them touch a file.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ostrel/expected.h"
+
+namespace ostrel {
+
+struct AgentConfig {
+  // One text rule: a snippet (say a phrase, get text) or a transform
+  // (rewrite how something is said).
+  struct Rule {
+    Rule(std::string kind, std::string trigger, std::string replacement, bool enabled)
+        : kind(std::move(kind)),
+          trigger(std::move(trigger)),
+          replacement(std::move(replacement)),
+          enabled(enabled) {}
+
+    std::string kind;
+    std::string trigger;
+    std::string replacement;
+    bool enabled;
+
+    // Texts compare by canonical equivalence; case and blanks count.
+    friend bool operator==(const Rule& a, const Rule& b);
+  };
+
+  // One finding of validated(): what was dropped or cut, and why.
+  struct Complaint {
+    std::string subject;
+    std::string reason;
+
+    friend bool operator==(const Complaint& a, const Complaint& b);
+  };
+
+  // The result of validated(): the repaired record and the findings, in the
+  // order they were found.
+  struct Validated;
+
+  static constexpr std::string_view filename = "agent-config.json";
+  static constexpr std::int64_t maxDictionaryEntries = 2000;
+  static constexpr std::int64_t maxRules = 500;
+  static constexpr std::int64_t maxTermLength = 100;
+  static constexpr std::int64_t maxReplacementLength = 2000;
+  static constexpr std::int64_t maxStyleLength = 2000;
+  static constexpr std::array<std::string_view, 2> validKinds = {"snippet", "transform"};
+
+  AgentConfig(std::int64_t version, std::vector<std::string> dictionary, std::vector<Rule> rules,
+              std::optional<std::string> style)
+      : version(version),
+        dictionary(std::move(dictionary)),
+        rules(std::move(rules)),
+        style(std::move(style)) {}
+
+  std::int64_t version;
+  std::vector<std::string> dictionary;
+  std::vector<Rule> rules;
+  std::optional<std::string> style;  // absent and empty are different
+
+  // The JSON document: pretty-printed, keys sorted, two-space indent, no
+  // escaped "/", non-ASCII as UTF-8, no line break after the final "}".
+  // Fails only when a text is not valid UTF-8, which a record made by
+  // decoded() or from checked input never holds.
+  Expected<std::string, Error> encoded() const;
+
+  // Strict decoding of a JSON document. Never crashes or hangs, whatever the
+  // bytes. The error text says what failed and where: the key path (for
+  // example "rules[3].enabled") or, for a syntax error, line and column.
+  // Unknown keys are ignored; a missing or null "style" is absent.
+  static Expected<AgentConfig, Error> decoded(std::string_view json);
+
+  // A copy that respects every limit, and what had to be dropped or cut to
+  // get there. Never fails; never changes *this.
+  Validated validated() const;
+
+  // The edit operations. They only decide what matches and where entries go;
+  // limits, kinds and leftover duplicates are validated()'s business. Keys of
+  // arguments are trimmed then lower-cased; keys of stored values are
+  // lower-cased but not trimmed.
+
+  // Appends each term, trimmed, unless blank or already stored (in any
+  // capitalisation) when the call begins. Terms of one call are not compared
+  // with one another.
+  void addTerms(std::span<const std::string> terms);
+
+  // Removes every entry matching any of the terms; survivors keep their order.
+  void removeTerms(std::span<const std::string> terms);
+
+  // Replaces the first rule whose trigger matches rule.trigger, whole and in
+  // place, or appends the rule when none matches.
+  void upsertRule(Rule rule);
+
+  // Removes every rule whose trigger matches; survivors keep their order.
+  void removeRule(std::string_view trigger);
+
+  // Field by field; texts compare by canonical equivalence.
+  friend bool operator==(const AgentConfig& a, const AgentConfig& b);
+};
+
+struct AgentConfig::Validated {
+  AgentConfig config;
+  std::vector<Complaint> complaints;
+};
+
+}  // namespace ostrel
