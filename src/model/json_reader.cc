@@ -1,1 +1,502 @@
-// (being written)
+// AgentConfig::decoded(): strict reading of the JSON document. The parser
+// streams its events into a small state machine that fills the record
+// directly: no document tree is built, nothing recurses, and values under
+// unknown keys are skipped as they pass, however deep. The first problem in
+// document order ends the reading with a one-line message that says what
+// failed and where.
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <limits>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "ostrel/agent_config.h"
+#include "ostrel/text.h"
+
+namespace ostrel {
+namespace {
+
+using Json = nlohmann::json;
+
+// Deeper documents are refused rather than walked: no settings file needs
+// more than three levels, and the limit bounds the parser's own stack.
+constexpr int maxNesting = 512;
+
+// Echoed input (the parser's "last read" token) is cut to its last
+// characters, so that a long bad string cannot flood the message.
+constexpr std::size_t maxEchoBytes = 60;
+
+// nlohmann's id for a number too large for any numeric type.
+constexpr int numberOverflowId = 406;
+
+// What a JSON value turned out to be, for messages.
+enum class Found { null, boolean, number, string, object, array };
+
+std::string_view described(Found found) {
+  switch (found) {
+    case Found::null: return "null";
+    case Found::boolean: return "a boolean";
+    case Found::number: return "a number";
+    case Found::string: return "a string";
+    case Found::object: return "an object";
+    case Found::array: return "an array";
+  }
+  return "a value";
+}
+
+bool isContainer(Found found) { return found == Found::object || found == Found::array; }
+
+// The keys the reader knows; the order of the names is the order in which
+// missing keys are reported.
+enum class TopKey { version, dictionary, rules, style, unknown };
+constexpr std::array<std::string_view, 4> topKeyNames = {"version", "dictionary", "rules", "style"};
+
+enum class RuleKey { kind, trigger, replacement, enabled, unknown };
+constexpr std::array<std::string_view, 4> ruleKeyNames = {"kind", "trigger", "replacement",
+                                                          "enabled"};
+
+template <class Key>
+Key keyNamed(std::string_view name, const std::array<std::string_view, 4>& names) {
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (names[i] == name) return static_cast<Key>(i);
+  }
+  return Key::unknown;
+}
+
+template <class Key>
+std::size_t indexOf(Key key) {
+  return static_cast<std::size_t>(key);
+}
+
+// "line L, column C" of the byte at `index` (the end of the text when
+// `index` is past it). Columns count characters: UTF-8 lead bytes.
+std::string positionText(std::string_view json, std::size_t index) {
+  index = std::min(index, json.size());
+  std::size_t line = 1;
+  std::size_t lineStart = 0;
+  for (std::size_t i = 0; i < index; ++i) {
+    if (json[i] == '\n') {
+      ++line;
+      lineStart = i + 1;
+    }
+  }
+  std::size_t column = 1;
+  for (std::size_t i = lineStart; i < index; ++i) {
+    if ((static_cast<unsigned char>(json[i]) & 0xC0) != 0x80) ++column;
+  }
+  return "line " + std::to_string(line) + ", column " + std::to_string(column);
+}
+
+// The byte offset of the bracket that opens nesting level `level`, in text
+// that the parser has accepted up to that bracket.
+std::size_t openingOfLevel(std::string_view json, int level) {
+  int depth = 0;
+  bool inString = false;
+  for (std::size_t i = 0; i < json.size(); ++i) {
+    const char c = json[i];
+    if (inString) {
+      if (c == '\\') {
+        ++i;
+      } else if (c == '"') {
+        inString = false;
+      }
+    } else if (c == '"') {
+      inString = true;
+    } else if (c == '[' || c == '{') {
+      if (++depth == level) return i;
+    } else if (c == ']' || c == '}') {
+      --depth;
+    }
+  }
+  return json.size();
+}
+
+// `s` as valid UTF-8 on one line: stray control characters and Unicode line
+// breaks become <U+XXXX>, as the parser writes them itself.
+std::string oneLine(std::string_view s) {
+  const std::string valid = text::sanitizedUtf8(s);
+  std::string out;
+  out.reserve(valid.size());
+  for (std::size_t i = 0; i < valid.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(valid[i]);
+    const std::string_view rest = std::string_view(valid).substr(i);
+    if (byte < 0x20 || byte == 0x7F) {
+      static constexpr char hexDigits[] = "0123456789ABCDEF";
+      out += "<U+00";
+      out += hexDigits[byte >> 4];
+      out += hexDigits[byte & 0xF];
+      out += '>';
+    } else if (rest.starts_with("\xC2\x85")) {
+      out += "<U+0085>";
+      ++i;
+    } else if (rest.starts_with("\xE2\x80\xA8") || rest.starts_with("\xE2\x80\xA9")) {
+      out += rest[2] == '\xA8' ? "<U+2028>" : "<U+2029>";
+      i += 2;
+    } else {
+      out += valid[i];
+    }
+  }
+  return out;
+}
+
+// The last bytes of a long token, starting on a character boundary.
+std::string shortened(std::string_view token) {
+  std::size_t start = token.size() - maxEchoBytes;
+  while (start < token.size() && (static_cast<unsigned char>(token[start]) & 0xC0) == 0x80) {
+    ++start;
+  }
+  return "..." + std::string(token.substr(start));
+}
+
+// The parser's explanation without its "[json.exception...]" tag and its own
+// position (which counts bytes, not characters), with a long echoed token cut.
+std::string explanation(const Json::exception& ex, const std::string& lastToken) {
+  std::string_view what = ex.what();
+  if (what.starts_with('[')) {
+    const std::size_t tagEnd = what.find("] ");
+    if (tagEnd != std::string_view::npos) what.remove_prefix(tagEnd + 2);
+  }
+  if (what.starts_with("parse error")) {
+    const std::size_t positionEnd = what.find(": ");
+    if (positionEnd != std::string_view::npos) what.remove_prefix(positionEnd + 2);
+  }
+  std::string result(what);
+  if (lastToken.size() > maxEchoBytes) {
+    const std::size_t at = result.find(lastToken);
+    if (at != std::string::npos) result.replace(at, lastToken.size(), shortened(lastToken));
+  }
+  return oneLine(result);
+}
+
+// Receives the parser's events (the SAX interface of nlohmann/json) and
+// builds the record from them. It knows where it is from `place_` and the
+// key just read; a value that does not fit ends the reading with an error.
+class DocumentReader {
+ public:
+  explicit DocumentReader(std::string_view json) : json_(json) {}
+
+  bool null() {
+    if (place_ == Place::topObject && topKey_ == TopKey::style) {
+      style_.reset();
+      return true;
+    }
+    return unexpected(Found::null);
+  }
+
+  bool boolean(bool value) {
+    if (place_ == Place::ruleObject && ruleKey_ == RuleKey::enabled) {
+      enabled_ = value;
+      return true;
+    }
+    return unexpected(Found::boolean);
+  }
+
+  bool number_integer(std::int64_t value) {
+    if (!expectingVersion()) return unexpected(Found::number);
+    version_ = value;
+    return true;
+  }
+
+  bool number_unsigned(std::uint64_t value) {
+    if (!expectingVersion()) return unexpected(Found::number);
+    if (value > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
+      return fail("version: out of the signed 64-bit range");
+    }
+    version_ = static_cast<std::int64_t>(value);
+    return true;
+  }
+
+  // Also integers beyond 64 bits arrive here. A version is never rounded:
+  // anything that is not an exact 64-bit integer is refused.
+  bool number_float(double, const std::string& literal) {
+    if (!expectingVersion()) return unexpected(Found::number);
+    if (literal.find_first_of(".eE") != std::string::npos) {
+      return fail("version: expected an integer, found a number with a fraction or exponent");
+    }
+    return fail("version: out of the signed 64-bit range");
+  }
+
+  bool string(std::string& value) {
+    if (place_ == Place::dictionary) {
+      dictionary_.push_back(std::move(value));
+      return true;
+    }
+    if (place_ == Place::topObject && topKey_ == TopKey::style) {
+      style_ = std::move(value);
+      return true;
+    }
+    if (std::string* field = ruleTextField()) {
+      *field = std::move(value);
+      return true;
+    }
+    return unexpected(Found::string);
+  }
+
+  bool binary(Json::binary_t&) { return fail("unexpected binary data"); }
+
+  bool start_object(std::size_t) {
+    if (!enterLevel()) return false;
+    if (place_ == Place::beforeDocument) {
+      place_ = Place::topObject;
+      return true;
+    }
+    if (place_ == Place::rules) {
+      place_ = Place::ruleObject;
+      ruleKey_ = RuleKey::unknown;
+      ruleSeen_ = {};
+      enabled_ = false;
+      return true;
+    }
+    return unexpected(Found::object);
+  }
+
+  bool key(std::string& name) {
+    if (place_ == Place::topObject) {
+      topKey_ = keyNamed<TopKey>(name, topKeyNames);
+      if (topKey_ != TopKey::unknown) topSeen_[indexOf(topKey_)] = true;
+    } else if (place_ == Place::ruleObject) {
+      ruleKey_ = keyNamed<RuleKey>(name, ruleKeyNames);
+      if (ruleKey_ != RuleKey::unknown) ruleSeen_[indexOf(ruleKey_)] = true;
+    }
+    return true;
+  }
+
+  bool end_object() {
+    --depth_;
+    switch (place_) {
+      case Place::skipping: return leaveSkippedLevel();
+      case Place::ruleObject:
+        for (std::size_t i = 0; i < ruleKeyNames.size(); ++i) {
+          if (!ruleSeen_[i]) {
+            return fail(elementPath("rules", rules_.size()) + ": missing key \"" +
+                        std::string(ruleKeyNames[i]) + "\"");
+          }
+        }
+        rules_.emplace_back(std::move(kind_), std::move(trigger_), std::move(replacement_),
+                            enabled_);
+        place_ = Place::rules;
+        return true;
+      case Place::topObject:
+        // "style" is optional; it is last in topKeyNames.
+        for (std::size_t i = 0; i < indexOf(TopKey::style); ++i) {
+          if (!topSeen_[i]) {
+            return fail("missing key \"" + std::string(topKeyNames[i]) + "\"");
+          }
+        }
+        place_ = Place::afterDocument;
+        return true;
+      default: return fail("unexpected end of an object");
+    }
+  }
+
+  bool start_array(std::size_t) {
+    if (!enterLevel()) return false;
+    if (place_ == Place::topObject && topKey_ == TopKey::dictionary) {
+      dictionary_.clear();  // of an earlier "dictionary" key: the last one wins
+      place_ = Place::dictionary;
+      return true;
+    }
+    if (place_ == Place::topObject && topKey_ == TopKey::rules) {
+      rules_.clear();
+      place_ = Place::rules;
+      return true;
+    }
+    return unexpected(Found::array);
+  }
+
+  bool end_array() {
+    --depth_;
+    switch (place_) {
+      case Place::skipping: return leaveSkippedLevel();
+      case Place::dictionary:
+      case Place::rules: place_ = Place::topObject; return true;
+      default: return fail("unexpected end of an array");
+    }
+  }
+
+  bool parse_error(std::size_t position, const std::string& lastToken, const Json::exception& ex) {
+    if (ex.id == numberOverflowId) {
+      // A well-formed number too large for a double: judge it where it
+      // stands, like any other number, before calling it an overflow.
+      if (!number_float(0, lastToken)) return false;
+    }
+    // The position counts bytes from 1 and points at the byte that was read
+    // last, or one past the end for a truncated text.
+    const std::size_t index = position > 0 ? position - 1 : 0;
+    std::string what = explanation(ex, lastToken);
+    // The parser takes a NUL byte for the end of the text, which would make
+    // "unexpected end of input" a puzzling message in mid-document.
+    if (index < json_.size() && json_[index] == '\0' &&
+        what.find("end of input") != std::string::npos) {
+      what = "unexpected NUL byte";
+    }
+    fail(positionText(json_, index) + ": " + what);
+    return false;
+  }
+
+  // The record, or the first problem met.
+  Expected<AgentConfig, Error> result() {
+    if (tooDeep_) {
+      return Error{positionText(json_, openingOfLevel(json_, maxNesting + 1)) +
+                   ": nesting deeper than " + std::to_string(maxNesting) + " levels"};
+    }
+    if (error_) return *std::move(error_);
+    if (place_ != Place::afterDocument) return Error{"the document ended early"};
+    // The parser stops at a NUL byte as if the text ended there; JSON allows
+    // none, and an accepted document cannot hold one before its end.
+    const std::size_t nul = json_.find('\0');
+    if (nul != std::string_view::npos) {
+      return Error{positionText(json_, nul) + ": unexpected NUL byte after the document"};
+    }
+    return AgentConfig(version_, std::move(dictionary_), std::move(rules_), std::move(style_));
+  }
+
+ private:
+  enum class Place {
+    beforeDocument,
+    topObject,
+    dictionary,
+    rules,
+    ruleObject,
+    skipping,
+    afterDocument
+  };
+
+  bool fail(std::string description) {
+    if (!error_) error_ = Error{std::move(description)};
+    return false;
+  }
+
+  bool enterLevel() {
+    if (++depth_ <= maxNesting) return true;
+    tooDeep_ = true;
+    return false;
+  }
+
+  bool leaveSkippedLevel() {
+    if (--skippedLevels_ == 0) place_ = resumePlace_;
+    return true;
+  }
+
+  bool expectingVersion() const { return place_ == Place::topObject && topKey_ == TopKey::version; }
+
+  std::string* ruleTextField() {
+    if (place_ != Place::ruleObject) return nullptr;
+    switch (ruleKey_) {
+      case RuleKey::kind: return &kind_;
+      case RuleKey::trigger: return &trigger_;
+      case RuleKey::replacement: return &replacement_;
+      default: return nullptr;
+    }
+  }
+
+  static std::string elementPath(std::string_view list, std::size_t index) {
+    return std::string(list) + "[" + std::to_string(index) + "]";
+  }
+
+  // A value that is not the one expected here: skipped when it belongs to an
+  // unknown key, otherwise the error that names where and what it is.
+  bool unexpected(Found found) {
+    switch (place_) {
+      case Place::skipping:
+        if (isContainer(found)) ++skippedLevels_;
+        return true;
+      case Place::beforeDocument:
+        return fail("the document must be a JSON object, found " + std::string(described(found)));
+      case Place::topObject:
+        if (topKey_ == TopKey::unknown) return skip(found);
+        return wrongValue(std::string(topKeyNames[indexOf(topKey_)]), found);
+      case Place::ruleObject:
+        if (ruleKey_ == RuleKey::unknown) return skip(found);
+        return wrongValue(elementPath("rules", rules_.size()) + "." +
+                              std::string(ruleKeyNames[indexOf(ruleKey_)]),
+                          found);
+      case Place::dictionary:
+        return fail(elementPath("dictionary", dictionary_.size()) + ": expected a string, found " +
+                    std::string(described(found)));
+      case Place::rules:
+        return fail(elementPath("rules", rules_.size()) + ": expected an object, found " +
+                    std::string(described(found)));
+      case Place::afterDocument: break;
+    }
+    return fail("unexpected value after the document");
+  }
+
+  // The error for the value of a known key.
+  bool wrongValue(std::string path, Found found) {
+    if (found == Found::null) return fail(path + ": missing value (null)");
+    return fail(path + ": expected " + std::string(expectation()) + ", found " +
+                std::string(described(found)));
+  }
+
+  std::string_view expectation() const {
+    if (place_ == Place::ruleObject) {
+      return ruleKey_ == RuleKey::enabled ? "true or false" : "a string";
+    }
+    switch (topKey_) {
+      case TopKey::version: return "an integer";
+      case TopKey::dictionary: return "an array of strings";
+      case TopKey::rules: return "an array of rule objects";
+      case TopKey::style: return "a string or null";
+      case TopKey::unknown: break;
+    }
+    return "a value";
+  }
+
+  bool skip(Found found) {
+    if (isContainer(found)) {
+      resumePlace_ = place_;
+      place_ = Place::skipping;
+      skippedLevels_ = 1;
+    }
+    return true;
+  }
+
+  std::string_view json_;
+  Place place_ = Place::beforeDocument;
+  Place resumePlace_ = Place::topObject;  // where skipping ends
+  std::size_t skippedLevels_ = 0;
+  int depth_ = 0;
+  bool tooDeep_ = false;
+  std::optional<Error> error_;
+
+  TopKey topKey_ = TopKey::unknown;  // the key whose value comes next
+  std::array<bool, 4> topSeen_{};
+  RuleKey ruleKey_ = RuleKey::unknown;
+  std::array<bool, 4> ruleSeen_{};
+
+  // The record being built, and the rule being read.
+  std::int64_t version_ = 0;
+  std::vector<std::string> dictionary_;
+  std::vector<AgentConfig::Rule> rules_;
+  std::optional<std::string> style_;
+  std::string kind_;
+  std::string trigger_;
+  std::string replacement_;
+  bool enabled_ = false;
+};
+
+}  // namespace
+
+Expected<AgentConfig, Error> AgentConfig::decoded(std::string_view json) {
+  DocumentReader reader(json);
+  try {
+    Json::sax_parse(json.begin(), json.end(), &reader, Json::input_format_t::json,
+                    /*strict=*/true, /*ignore_comments=*/false);
+  } catch (const Json::exception& e) {
+    return Error{"the JSON reader failed: " + explanation(e, "")};
+  } catch (const std::exception& e) {
+    return Error{"the JSON reader failed: " + oneLine(e.what())};
+  }
+  return reader.result();
+}
+
+}  // namespace ostrel
