@@ -1,1 +1,359 @@
-// (being written)
+#include "ostrel/agent_config_file.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "disk.h"
+#include "ostrel/text.h"
+#include "platform.h"
+
+namespace ostrel {
+
+namespace {
+
+constexpr std::string_view folderInHome = "Library/Application Support/Ostrel";
+constexpr unsigned newFolderMode = 0777;  // less the umask, as mkdir applies it
+constexpr unsigned newFileMode = 0666;
+constexpr int maxLinkHops = 40;                // as the kernel's own limit (ELOOP)
+constexpr std::size_t uniqueSuffixLength = 6;  // mkstemp's "XXXXXX"
+
+// Hidden, so that the desktop application and file browsers ignore it.
+std::string temporaryPrefix() { return "." + std::string(AgentConfig::filename) + ".tmp-"; }
+
+// A path echoed in a message, in single quotes and always valid UTF-8.
+std::string quoted(std::string_view path) { return "'" + text::sanitizedUtf8(path) + "'"; }
+
+// The path less its last component: "." for a bare name, "/" for a name
+// directly under the root.
+std::string parentOf(const std::string& path) {
+  std::size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  while (slash > 0 && path[slash - 1] == '/') --slash;
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+std::string joined(const std::string& folder, std::string_view name) {
+  if (!folder.empty() && folder.back() == '/') return folder + std::string(name);
+  return folder + "/" + std::string(name);
+}
+
+// Closes a descriptor when it goes out of scope.
+class Descriptor {
+ public:
+  Descriptor(Disk& disk, int fd) : disk_(disk), fd_(fd) {}
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  ~Descriptor() {
+    if (fd_ >= 0) disk_.close(fd_);
+  }
+
+  int fd() const { return fd_; }
+
+  // Closes now rather than at the end of the scope.
+  DiskStatus close() { return disk_.close(std::exchange(fd_, -1)); }
+
+ private:
+  Disk& disk_;
+  int fd_;
+};
+
+// The new file before it replaces the old one: closed and removed unless
+// kept.
+class TemporaryFile {
+ public:
+  TemporaryFile(Disk& disk, CreatedFile file) : disk_(disk), file_(std::move(file)) {}
+  TemporaryFile(const TemporaryFile&) = delete;
+  TemporaryFile& operator=(const TemporaryFile&) = delete;
+  ~TemporaryFile() {
+    if (file_.fd >= 0) disk_.close(file_.fd);
+    if (!kept_) disk_.unlink(file_.path);
+  }
+
+  int fd() const { return file_.fd; }
+  const std::string& path() const { return file_.path; }
+  // Its error can be the first sign that the data did not reach the disk.
+  DiskStatus close() { return disk_.close(std::exchange(file_.fd, -1)); }
+  void keep() { kept_ = true; }
+
+ private:
+  Disk& disk_;
+  CreatedFile file_;
+  bool kept_ = false;
+};
+
+Error failure(std::string_view step, const SystemError& error) {
+  return Error{std::string(step) + ": " + error.text()};
+}
+
+// mkdir -p: creates `folder` and every missing folder above it.
+std::optional<Error> makeFolders(Disk& disk, const std::string& folder) {
+  auto notAFolder = [&](const std::string& path) {
+    if (path == folder) return Error{quoted(folder) + " exists and is not a folder"};
+    return Error{"cannot create the folder " + quoted(folder) + ": " + quoted(path) +
+                 " exists and is not a folder"};
+  };
+  const std::string step = "cannot create the folder " + quoted(folder);
+
+  // Walk up to the nearest folder that exists, then create the rest downwards.
+  std::vector<std::string> missing;
+  for (std::string current = folder;;) {
+    auto found = disk.status(current);
+    if (found.ok()) {
+      if (found.value().type != FileInfo::Type::directory) return notAFolder(current);
+      break;
+    }
+    // ENOTDIR: something further up is not a folder; the walk will find it.
+    if (found.error().code != ENOENT && found.error().code != ENOTDIR) {
+      return failure(step, found.error());
+    }
+    missing.push_back(current);
+    std::string parent = parentOf(current);
+    if (parent == current) break;
+    current = std::move(parent);
+  }
+  for (auto path = missing.rbegin(); path != missing.rend(); ++path) {
+    auto made = disk.makeDirectory(*path, newFolderMode);
+    if (!made) continue;
+    if (made->code == EEXIST) {  // made by someone else meanwhile, or not a folder
+      auto found = disk.status(*path);
+      if (found.ok() && found.value().type == FileInfo::Type::directory) continue;
+      if (found.ok()) return notAFolder(*path);
+    }
+    return failure(step, *made);
+  }
+  return std::nullopt;
+}
+
+// The file that a save to `path` really replaces: symbolic links followed,
+// so that a link stays a link. A dangling link gives the path it points to.
+struct ResolvedTarget {
+  std::string path;
+  std::optional<FileInfo> existing;  // absent when nothing is there yet
+};
+
+Expected<ResolvedTarget, Error> resolveLinks(Disk& disk, const std::string& path) {
+  std::string current = path;
+  for (int hops = 0;; ++hops) {
+    auto found = disk.linkStatus(current);
+    if (!found.ok()) {
+      if (found.error().code == ENOENT) return ResolvedTarget{current, std::nullopt};
+      return failure("cannot look up " + quoted(current), found.error());
+    }
+    if (found.value().type != FileInfo::Type::symbolicLink) {
+      return ResolvedTarget{current, found.value()};
+    }
+    if (hops == maxLinkHops)
+      return failure("cannot follow the link " + quoted(path), SystemError{ELOOP});
+    auto target = disk.readLink(current);
+    if (!target.ok()) return failure("cannot follow the link " + quoted(current), target.error());
+    if (target.value().empty())
+      return failure("cannot follow the link " + quoted(current), SystemError{ENOENT});
+    current =
+        target.value().front() == '/' ? target.value() : joined(parentOf(current), target.value());
+  }
+}
+
+// Writes `bytes` beside the target, flushes them, renames them over the
+// target and flushes the folder so the rename survives a crash.
+std::optional<Error> replaceFile(Disk& disk, const ResolvedTarget& target, std::string_view bytes) {
+  const std::string folder = parentOf(target.path);
+  const unsigned mode = target.existing
+                            ? target.existing->permissions
+                            : newFileMode & ~static_cast<unsigned>(platform::currentUmask());
+
+  // Opened before anything is written, so that this step cannot fail after
+  // the old file is gone.
+  auto openedFolder = disk.openDirectory(folder);
+  if (!openedFolder.ok())
+    return failure("cannot open the folder " + quoted(folder), openedFolder.error());
+  Descriptor folderDescriptor(disk, openedFolder.value());
+
+  auto created = disk.createUniqueFile(
+      joined(folder, temporaryPrefix() + std::string(uniqueSuffixLength, 'X')));
+  if (!created.ok())
+    return failure("cannot create a temporary file in " + quoted(folder), created.error());
+  TemporaryFile temporary(disk, std::move(created).value());
+  const std::string temporaryName = quoted(temporary.path());
+
+  if (auto error = disk.writeAll(temporary.fd(), bytes))
+    return failure("cannot write " + temporaryName, *error);
+  if (auto error = disk.setPermissions(temporary.fd(), mode)) {
+    return failure("cannot set the permissions of " + temporaryName, *error);
+  }
+  if (auto error = disk.syncFile(temporary.fd()))
+    return failure("cannot flush " + temporaryName + " to disk", *error);
+  if (auto error = temporary.close()) return failure("cannot close " + temporaryName, *error);
+  if (auto error = disk.rename(temporary.path(), target.path)) {
+    return failure("cannot rename " + temporaryName + " to " + quoted(target.path), *error);
+  }
+  temporary.keep();
+
+  if (auto error = disk.syncDirectory(folderDescriptor.fd())) {
+    // Some file systems cannot flush a folder; the file itself is flushed.
+    if (error->code == EINVAL || error->code == ENOTSUP || error->code == EOPNOTSUPP)
+      return std::nullopt;
+    return failure("cannot flush the folder " + quoted(folder) +
+                       " to disk, so the new config may not survive a crash",
+                   *error);
+  }
+  return std::nullopt;
+}
+
+// Under the edit lock no other edit is writing, so any temporary file left
+// beside the config is debris from an edit that was killed.
+void removeStaleTemporaryFiles(Disk& disk, const std::string& location) {
+  auto target = resolveLinks(disk, location);
+  const std::string folder = parentOf(target.ok() ? target.value().path : location);
+  auto names = disk.listDirectory(folder);
+  if (!names.ok()) return;
+  const std::string prefix = temporaryPrefix();
+  for (const std::string& name : names.value()) {
+    if (name.size() == prefix.size() + uniqueSuffixLength && name.starts_with(prefix)) {
+      disk.unlink(joined(folder, name));
+    }
+  }
+}
+
+// "0.1 seconds", "1 second", "5 seconds".
+std::string secondsText(std::chrono::milliseconds wait) {
+  const long long millis = wait.count() < 0 ? 0 : static_cast<long long>(wait.count());
+  std::string text = std::to_string(millis / 1000);
+  if (long long fraction = millis % 1000; fraction != 0) {
+    std::string digits = std::to_string(1000 + fraction).substr(1);
+    while (digits.back() == '0') digits.pop_back();
+    text += "." + digits;
+  }
+  return text + (millis == 1000 ? " second" : " seconds");
+}
+
+Expected<AgentConfigFile::EditLock, Error> lockFolder(Disk& disk, const std::string& location,
+                                                      std::chrono::milliseconds wait) {
+  using namespace std::chrono_literals;
+  const std::string folder = parentOf(location);
+  if (makeFolders(disk, folder)) return AgentConfigFile::EditLock{};
+  auto opened = disk.openDirectory(folder);
+  if (!opened.ok()) return AgentConfigFile::EditLock{};
+  AgentConfigFile::EditLock lock(opened.value());
+
+  const auto deadline = std::chrono::steady_clock::now() + wait;
+  std::chrono::steady_clock::duration pause = 2ms;
+  for (;;) {
+    auto refused = disk.tryLockExclusive(opened.value());
+    if (!refused) break;
+    // A file system without advisory locks: nothing to lock, as with no folder.
+    if (refused->code != EWOULDBLOCK && refused->code != EAGAIN) return AgentConfigFile::EditLock{};
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= deadline) {
+      return Error{"another ostrel edit is holding the config folder " + quoted(folder) +
+                   " (waited " + secondsText(wait) + ")"};
+    }
+    std::this_thread::sleep_for(std::min(pause, deadline - now));
+    pause = std::min<std::chrono::steady_clock::duration>(pause * 2, 50ms);
+  }
+  removeStaleTemporaryFiles(disk, location);
+  return lock;
+}
+
+}  // namespace
+
+std::string AgentConfigFile::LoadError::description() const {
+  switch (kind_) {
+    case Kind::unreadable:
+      return "could not read the config: " + text_;
+    case Kind::malformed:
+      return "the config is not valid JSON: " + text_;
+  }
+  return text_;
+}
+
+AgentConfigFile::EditLock& AgentConfigFile::EditLock::operator=(EditLock&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = std::exchange(other.fd_, -1);
+  }
+  return *this;
+}
+
+AgentConfigFile::EditLock::~EditLock() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+std::string AgentConfigFile::url() {
+  const std::string relative = std::string(folderInHome) + "/" + std::string(AgentConfig::filename);
+  const std::string home = platform::homeDirectory();
+  // Without a home directory, stay relative to the working directory rather
+  // than writing under the root of the file system.
+  if (home.empty()) return relative;
+  return joined(home, relative);
+}
+
+AgentConfig AgentConfigFile::defaultConfig() { return AgentConfig(1, {}, {}, std::nullopt); }
+
+Expected<AgentConfig, AgentConfigFile::LoadError> AgentConfigFile::load(const std::string& from) {
+  return load(from, realDisk());
+}
+
+Expected<AgentConfig, AgentConfigFile::LoadError> AgentConfigFile::load(const std::string& from,
+                                                                        Disk& disk) {
+  auto unreadable = [&](const SystemError& error) {
+    return LoadError::unreadable(quoted(from) + ": " + error.text());
+  };
+  auto notAFile = [&](const FileInfo& info) {
+    if (info.type == FileInfo::Type::directory)
+      return LoadError::unreadable(quoted(from) + " is a directory");
+    return LoadError::unreadable(quoted(from) + " is not a regular file");
+  };
+
+  // Checked before opening, so that a device or FIFO is never opened.
+  auto found = disk.status(from);
+  if (!found.ok()) {
+    // ENOTDIR: a file stands where a folder should be, so no config either.
+    if (found.error().code == ENOENT || found.error().code == ENOTDIR) return defaultConfig();
+    return unreadable(found.error());
+  }
+  if (found.value().type != FileInfo::Type::regular) return notAFile(found.value());
+
+  auto opened = disk.openForReading(from);
+  if (!opened.ok()) return unreadable(opened.error());
+  Descriptor file(disk, opened.value());
+  // Checked again: the path may have been replaced since the first look.
+  auto openedInfo = disk.status(file.fd());
+  if (!openedInfo.ok()) return unreadable(openedInfo.error());
+  if (openedInfo.value().type != FileInfo::Type::regular) return notAFile(openedInfo.value());
+
+  auto bytes = disk.readAll(file.fd(), openedInfo.value().size);
+  if (!bytes.ok()) return unreadable(bytes.error());
+  file.close();
+
+  auto decoded = AgentConfig::decoded(bytes.value());
+  if (!decoded.ok()) return LoadError::malformed(decoded.error().description);
+  return std::move(decoded).value();
+}
+
+std::optional<Error> AgentConfigFile::save(const AgentConfig& config, const std::string& to) {
+  return save(config, to, realDisk());
+}
+
+std::optional<Error> AgentConfigFile::save(const AgentConfig& config, const std::string& to,
+                                           Disk& disk) {
+  if (auto error = makeFolders(disk, parentOf(to))) return error;
+  auto encoded = config.encoded();
+  if (!encoded.ok()) return encoded.error();
+  auto target = resolveLinks(disk, to);
+  if (!target.ok()) return target.error();
+  return replaceFile(disk, target.value(), encoded.value());
+}
+
+Expected<AgentConfigFile::EditLock, Error> AgentConfigFile::lockForEditing(
+    const std::string& location, std::chrono::milliseconds wait) {
+  return lockFolder(realDisk(), location, wait);
+}
+
+}  // namespace ostrel

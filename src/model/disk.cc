@@ -1,1 +1,191 @@
-// (being written)
+#include "disk.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <new>
+#include <system_error>
+
+#include "platform.h"
+
+namespace ostrel {
+
+namespace {
+
+SystemError lastError() { return SystemError{errno}; }
+
+FileInfo infoFrom(const struct stat& st) {
+  FileInfo::Type type = FileInfo::Type::other;
+  if (S_ISREG(st.st_mode)) {
+    type = FileInfo::Type::regular;
+  } else if (S_ISDIR(st.st_mode)) {
+    type = FileInfo::Type::directory;
+  } else if (S_ISLNK(st.st_mode)) {
+    type = FileInfo::Type::symbolicLink;
+  }
+  std::uint64_t size = st.st_size > 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
+  return FileInfo{type, static_cast<unsigned>(st.st_mode & 07777), size};
+}
+
+DiskStatus statusOf(int result) {
+  if (result == 0) return std::nullopt;
+  return lastError();
+}
+
+}  // namespace
+
+std::string SystemError::text() const { return std::generic_category().message(code); }
+
+Expected<FileInfo, SystemError> Disk::status(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return lastError();
+  return infoFrom(st);
+}
+
+Expected<FileInfo, SystemError> Disk::linkStatus(const std::string& path) {
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0) return lastError();
+  return infoFrom(st);
+}
+
+Expected<FileInfo, SystemError> Disk::status(int fd) {
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) return lastError();
+  return infoFrom(st);
+}
+
+Expected<std::string, SystemError> Disk::readLink(const std::string& path) {
+  // Some file systems report a link size of 0, so grow until it fits.
+  std::string target(256, '\0');
+  for (;;) {
+    ssize_t length = ::readlink(path.c_str(), target.data(), target.size());
+    if (length < 0) return lastError();
+    if (static_cast<std::size_t>(length) < target.size()) {
+      target.resize(static_cast<std::size_t>(length));
+      return target;
+    }
+    if (target.size() >= (std::size_t{1} << 20)) return SystemError{ENAMETOOLONG};
+    target.resize(target.size() * 2);
+  }
+}
+
+Expected<int, SystemError> Disk::openForReading(const std::string& path) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return lastError();
+  return fd;
+}
+
+Expected<std::string, SystemError> Disk::readAll(int fd, std::uint64_t expectedSize) {
+  try {
+    // One byte of room beyond the expected size lets the read that finds the
+    // end also notice a file that grew.
+    std::string bytes(static_cast<std::size_t>(expectedSize) + 1, '\0');
+    std::size_t filled = 0;
+    for (;;) {
+      if (filled == bytes.size()) bytes.resize(bytes.size() * 2);
+      ssize_t count = ::read(fd, bytes.data() + filled, bytes.size() - filled);
+      if (count > 0) {
+        filled += static_cast<std::size_t>(count);
+      } else if (count == 0) {
+        break;
+      } else if (errno != EINTR) {
+        return lastError();
+      }
+    }
+    bytes.resize(filled);
+    return bytes;
+  } catch (const std::bad_alloc&) {
+    return SystemError{ENOMEM};
+  } catch (const std::length_error&) {
+    return SystemError{EFBIG};
+  }
+}
+
+DiskStatus Disk::makeDirectory(const std::string& path, unsigned mode) {
+  return statusOf(::mkdir(path.c_str(), static_cast<mode_t>(mode)));
+}
+
+Expected<int, SystemError> Disk::openDirectory(const std::string& path) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return lastError();
+  return fd;
+}
+
+Expected<std::vector<std::string>, SystemError> Disk::listDirectory(const std::string& path) {
+  DIR* directory = ::opendir(path.c_str());
+  if (directory == nullptr) return lastError();
+  std::vector<std::string> names;
+  for (;;) {
+    errno = 0;
+    const dirent* entry = ::readdir(directory);
+    if (entry == nullptr) break;
+    std::string_view name = entry->d_name;
+    if (name != "." && name != "..") names.emplace_back(name);
+  }
+  int readError = errno;
+  ::closedir(directory);
+  if (readError != 0) return SystemError{readError};
+  return names;
+}
+
+Expected<CreatedFile, SystemError> Disk::createUniqueFile(const std::string& pathTemplate) {
+  std::string path = pathTemplate;
+  int fd = ::mkstemp(path.data());
+  if (fd < 0) return lastError();
+  return CreatedFile{fd, std::move(path)};
+}
+
+DiskStatus Disk::writeAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    ssize_t count = ::write(fd, bytes.data(), bytes.size());
+    if (count < 0) {
+      if (errno == EINTR) continue;
+      return lastError();
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(count));
+  }
+  return std::nullopt;
+}
+
+DiskStatus Disk::setPermissions(int fd, unsigned mode) {
+  return statusOf(::fchmod(fd, static_cast<mode_t>(mode)));
+}
+
+DiskStatus Disk::syncFile(int fd) {
+  int error = platform::syncFileToStableStorage(fd);
+  if (error == 0) return std::nullopt;
+  return SystemError{error};
+}
+
+DiskStatus Disk::syncDirectory(int fd) { return statusOf(::fsync(fd)); }
+
+DiskStatus Disk::close(int fd) {
+  // Not retried on EINTR: the descriptor is released either way, and a retry
+  // could close one that was reused meanwhile.
+  return statusOf(::close(fd));
+}
+
+DiskStatus Disk::rename(const std::string& from, const std::string& to) {
+  return statusOf(::rename(from.c_str(), to.c_str()));
+}
+
+DiskStatus Disk::unlink(const std::string& path) { return statusOf(::unlink(path.c_str())); }
+
+DiskStatus Disk::tryLockExclusive(int fd) {
+  for (;;) {
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return std::nullopt;
+    if (errno != EINTR) return lastError();
+  }
+}
+
+Disk& realDisk() {
+  static Disk disk;
+  return disk;
+}
+
+}  // namespace ostrel
