@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -83,6 +84,11 @@ struct AgentConfig {
   // get there. Never fails; never changes *this.
   Validated validated() const;
 
+  // What validated() does to rules[index]: nothing when that rule survives,
+  // else the complaint that drops it (its own, or the cap on the number of
+  // rules). Requires index < rules.size().
+  std::optional<Complaint> complaintDroppingRule(std::size_t index) const;
+
   // The edit operations. They only decide what matches and where entries go;
   // limits, kinds and leftover duplicates are validated()'s business. Keys of
   // arguments are trimmed then lower-cased; keys of stored values are
@@ -97,8 +103,9 @@ struct AgentConfig {
   void removeTerms(std::span<const std::string> terms);
 
   // Replaces the first rule whose trigger matches rule.trigger, whole and in
-  // place, or appends the rule when none matches.
-  void upsertRule(Rule rule);
+  // place, or appends the rule when none matches. Returns the position where
+  // the rule now stands.
+  std::size_t upsertRule(Rule rule);
 
   // Removes every rule whose trigger matches; survivors keep their order.
   void removeRule(std::string_view trigger);
