@@ -1,1 +1,19 @@
-int main() { return 1; }
+// ostrel: edits the dictionary, rules and style of Ostrel's agent-config.json.
+#include <string>
+#include <vector>
+
+#include "commands.h"
+#include "ostrel/text.h"
+#include "output.h"
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args;
+  for (int i = 1; i < argc; ++i) {
+    args.emplace_back(argv[i]);
+    // Text that is not UTF-8 cannot be stored, echoed or compared as text.
+    if (!ostrel::text::isValidUtf8(args.back())) {
+      ostrel::cli::fail("argument " + std::to_string(i) + " is not valid UTF-8 text");
+    }
+  }
+  return ostrel::cli::dispatch(args);
+}
