@@ -481,6 +481,76 @@ TEST_F(FileTest, LockSweepsOnlyStaleTemporaryFiles) {
   EXPECT_EQ(namesIn(folder).size(), kept.size() + 2);  // the link and the untouched debris
 }
 
+// Delegates to the real disk but kills the process at one point of a save:
+// before a step, or halfway through writing the new document.
+class KillingDisk : public Disk {
+ public:
+  enum class Moment { beforeCreate, halfWritten, beforeSync, beforeRename, afterRename };
+  explicit KillingDisk(Moment moment) : moment_(moment) {}
+
+  Expected<CreatedFile, SystemError> createUniqueFile(const std::string& pathTemplate) override {
+    killAt(Moment::beforeCreate);
+    return Disk::createUniqueFile(pathTemplate);
+  }
+  DiskStatus writeAll(int fd, std::string_view bytes) override {
+    if (moment_ == Moment::halfWritten) {
+      (void)Disk::writeAll(fd, bytes.substr(0, bytes.size() / 2));
+      ::raise(SIGKILL);
+    }
+    return Disk::writeAll(fd, bytes);
+  }
+  DiskStatus syncFile(int fd) override {
+    killAt(Moment::beforeSync);
+    return Disk::syncFile(fd);
+  }
+  DiskStatus rename(const std::string& from, const std::string& to) override {
+    killAt(Moment::beforeRename);
+    DiskStatus renamed = Disk::rename(from, to);
+    killAt(Moment::afterRename);
+    return renamed;
+  }
+
+ private:
+  void killAt(Moment moment) const {
+    if (moment == moment_) ::raise(SIGKILL);
+  }
+  Moment moment_;
+};
+
+TEST_F(FileTest, EditKilledDuringTheSaveLeavesAWholeFileAndBlocksNoOne) {
+  using Moment = KillingDisk::Moment;
+  const AgentConfig before = sampleConfig();
+  AgentConfig after = before;
+  after.dictionary.assign(5000, "a longer document than the old one");
+  const std::vector<std::pair<Moment, const AgentConfig*>> cases = {
+      {Moment::beforeCreate, &before}, {Moment::halfWritten, &before}, {Moment::beforeSync, &before},
+      {Moment::beforeRename, &before}, {Moment::afterRename, &after}};
+  for (const auto& [moment, survivor] : cases) {
+    fs::create_directories(folder);
+    writeFile(location, encodedBytes(before));
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      auto lock = AgentConfigFile::lockForEditing(location, 1000ms);
+      KillingDisk disk(moment);
+      (void)AgentConfigFile::save(after, location, disk);
+      ::_exit(0);  // not reached: the disk kills the process first
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << static_cast<int>(moment);
+
+    // The file is one whole document, old or new, never a mix.
+    EXPECT_EQ(readFile(location), encodedBytes(*survivor)) << static_cast<int>(moment);
+    // The next edit gets the lock at once and clears the killed run's debris.
+    auto lock = AgentConfigFile::lockForEditing(location, 0ms);
+    ASSERT_TRUE(lock.ok());
+    EXPECT_TRUE(lock.value().held());
+    EXPECT_EQ(namesIn(folder), std::vector<std::string>{"agent-config.json"}) << static_cast<int>(moment);
+    fs::remove_all(folder);
+  }
+}
+
 TEST_F(FileTest, NoFolderToLockGivesAnEmptyLock) {
   writeFile(folder, "in the way");
   auto lock = AgentConfigFile::lockForEditing(location, 100ms);
