@@ -74,20 +74,30 @@ void listRules(const AgentConfig& config) {
   }
 }
 
-void showStyle(const AgentConfig& config) { printLine(config.style ? *config.style : "(no style set)"); }
+void showStyle(const AgentConfig& config) {
+  printLine(config.style ? *config.style : "(no style set)");
+}
 
 // --- Editing commands: check the operands, then hand over the edit ---------
 
 Transaction addWords(const Invocation& in) {
   std::vector<std::string> words(in.operands().begin(), in.operands().end());
   if (words.empty()) fail("dict add needs at least one word");
-  return {[words](AgentConfig& c) { c.addTerms(words); return Complaints(); }, dictionaryCount};
+  return {[words](AgentConfig& c) {
+            c.addTerms(words);
+            return Complaints();
+          },
+          dictionaryCount};
 }
 
 Transaction removeWords(const Invocation& in) {
   std::vector<std::string> words(in.operands().begin(), in.operands().end());
   if (words.empty()) fail("dict remove needs at least one word");
-  return {[words](AgentConfig& c) { c.removeTerms(words); return Complaints(); }, dictionaryCount};
+  return {[words](AgentConfig& c) {
+            c.removeTerms(words);
+            return Complaints();
+          },
+          dictionaryCount};
 }
 
 Transaction setRule(const Invocation& in) {
@@ -123,19 +133,30 @@ Transaction setRule(const Invocation& in) {
 Transaction removeRule(const Invocation& in) {
   if (in.rest.size() != 2) fail("rule remove needs <trigger>");
   std::string trigger = in.rest[1];
-  return {[trigger](AgentConfig& c) { c.removeRule(trigger); return Complaints(); },
+  return {[trigger](AgentConfig& c) {
+            c.removeRule(trigger);
+            return Complaints();
+          },
           [](const AgentConfig& c) { return std::to_string(c.rules.size()) + " rules remain"; }};
 }
 
 Transaction setStyle(const Invocation& in) {
   std::string style = joined(in.operands());
   if (text::strippedOfSpaces(style).empty()) fail("style set needs some text");
-  return {[style](AgentConfig& c) { c.style = style; return Complaints(); },
-          [](const AgentConfig& c) { return "style: " + (c.style ? *c.style : std::string("(none)")); }};
+  return {[style](AgentConfig& c) {
+            c.style = style;
+            return Complaints();
+          },
+          [](const AgentConfig& c) {
+            return "style: " + (c.style ? *c.style : std::string("(none)"));
+          }};
 }
 
 Transaction clearStyle(const Invocation&) {
-  return {[](AgentConfig& c) { c.style.reset(); return Complaints(); },
+  return {[](AgentConfig& c) {
+            c.style.reset();
+            return Complaints();
+          },
           [](const AgentConfig&) { return std::string("style cleared"); }};
 }
 
@@ -152,8 +173,8 @@ struct Command {
   std::string_view word;
   std::string_view subWord;  // empty for a command without sub-commands
   Phase phase;
-  void (*run)(const Invocation&) = nullptr;              // noLoad
-  void (*print)(const AgentConfig&) = nullptr;           // loadOnly
+  void (*run)(const Invocation&) = nullptr;             // noLoad
+  void (*print)(const AgentConfig&) = nullptr;          // loadOnly
   Transaction (*prepare)(const Invocation&) = nullptr;  // loadAndWrite; checks the operands
 };
 
