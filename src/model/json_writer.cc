@@ -3,9 +3,11 @@
 // value, "/" and non-ASCII text left as they are, and no line break after the
 // final "}".
 
+#include <array>
 #include <charconv>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -15,15 +17,44 @@
 namespace ostrel {
 namespace {
 
+// True for the bytes that a JSON string literal cannot hold as they are.
+constexpr std::array<bool, 256> needsEscapeTable() {
+  std::array<bool, 256> table{};
+  for (int byte = 0; byte < 0x20; ++byte) table[byte] = true;
+  table['"'] = true;
+  table['\\'] = true;
+  return table;
+}
+constexpr std::array<bool, 256> needsEscape = needsEscapeTable();
+
+// True when none of the 8 bytes from `p` needs an escape, tested on the
+// whole word at once: (v - 0x01..) & ~v & 0x80.. is non-zero exactly when
+// some byte of v is below 0x01 (the same with 0x20 finds bytes below 0x20),
+// and v ^ 0x22.. has a zero byte exactly where v holds '"'.
+bool noEscapeInWord(const char* p) {
+  constexpr std::uint64_t ones = 0x0101010101010101;
+  constexpr std::uint64_t highBits = 0x8080808080808080;
+  std::uint64_t word;
+  std::memcpy(&word, p, sizeof word);
+  auto hasByteBelow = [&](std::uint64_t v, std::uint64_t limit) {
+    return ((v - ones * limit) & ~v & highBits) != 0;
+  };
+  return !hasByteBelow(word, 0x20) && !hasByteBelow(word ^ (ones * '"'), 1) &&
+         !hasByteBelow(word ^ (ones * '\\'), 1);
+}
+
 // Appends `s` as a JSON string literal. Runs of bytes that need no escape
-// are copied in one go; the files can reach a megabyte.
+// are copied in one go, found eight bytes at a time; the files can reach a
+// megabyte.
 void appendQuoted(std::string& out, std::string_view s) {
   static constexpr char hexDigits[] = "0123456789abcdef";
   out.push_back('"');
   std::size_t runStart = 0;
   for (std::size_t i = 0; i < s.size(); ++i) {
+    while (i + 8 <= s.size() && noEscapeInWord(s.data() + i)) i += 8;
+    if (i == s.size()) break;
     const auto byte = static_cast<unsigned char>(s[i]);
-    if (byte >= 0x20 && byte != '"' && byte != '\\') continue;
+    if (!needsEscape[byte]) continue;
     out.append(s.data() + runStart, i - runStart);
     runStart = i + 1;
     switch (byte) {

@@ -4,14 +4,33 @@
 
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <string>
+#include <utility>
 
 #include "ostrel/agent_config.h"
 
 namespace ostrel {
 namespace {
 
-const char* const sampleDocument = R"({
+using Rule = AgentConfig::Rule;
+
+std::string encodedOrFail(const AgentConfig& config) {
+  auto result = config.encoded();
+  EXPECT_TRUE(result.ok()) << result.error().description;
+  return result.ok() ? result.value() : std::string();
+}
+
+AgentConfig decodedOrFail(const std::string& json) {
+  auto result = AgentConfig::decoded(json);
+  EXPECT_TRUE(result.ok()) << result.error().description;
+  return result.ok() ? std::move(result).value() : AgentConfig(0, {}, {}, std::nullopt);
+}
+
+TEST(JsonWriter, WritesTheExampleDocumentsByteForByte) {
+  const AgentConfig example(1, {"Quokka"}, {Rule("snippet", "brb", "be right back", true)},
+                            "Keep my writing terse.");
+  EXPECT_EQ(encodedOrFail(example), R"({
   "dictionary" : [
     "Quokka"
   ],
@@ -25,9 +44,8 @@ const char* const sampleDocument = R"({
   ],
   "style" : "Keep my writing terse.",
   "version" : 1
-})";
-
-const char* const defaultDocument = R"({
+})");
+  EXPECT_EQ(encodedOrFail(AgentConfig(1, {}, {}, std::nullopt)), R"({
   "dictionary" : [
 
   ],
@@ -35,30 +53,18 @@ const char* const defaultDocument = R"({
 
   ],
   "version" : 1
-})";
-
-AgentConfig sampleConfig() {
-  return AgentConfig(1, {"Quokka"}, {AgentConfig::Rule("snippet", "brb", "be right back", true)},
-                     "Keep my writing terse.");
+})");
 }
 
-std::string encodedOrFail(const AgentConfig& config) {
-  auto result = config.encoded();
-  EXPECT_TRUE(result.ok()) << result.error().description;
-  return result.ok() ? result.value() : std::string();
-}
-
-TEST(JsonWriter, WritesTheDocumentsByteForByte) {
-  EXPECT_EQ(encodedOrFail(sampleConfig()), sampleDocument);
-  EXPECT_EQ(encodedOrFail(AgentConfig(1, {}, {}, std::nullopt)), defaultDocument);
-}
-
-TEST(JsonWriter, WritesSeveralEntriesWithCommasAndTheVersionInDecimal) {
-  AgentConfig config(-7, {"a", "b"},
-                     {AgentConfig::Rule("snippet", "t1", "r1", false),
-                      AgentConfig::Rule("transform", "t2", "r2", true)},
-                     std::nullopt);
-  EXPECT_EQ(encodedOrFail(config), R"({
+// Keys in any order come out sorted, unknown keys and a null style are gone,
+// and a second round gives the same text.
+TEST(JsonWriter, SortsKeysDropsUnknownOnesAndIsStable) {
+  const std::string shuffled =
+      R"({"version":7,"extra":{"style":"x"},"style":null,"rules":[{"trigger":"t1","x":[],)"
+      R"("enabled":false,"replacement":"r1","kind":"snippet"},{"replacement":"r2",)"
+      R"("kind":"transform","enabled":true,"trigger":"t2"}],"dictionary":["a","b"]})";
+  const std::string once = encodedOrFail(decodedOrFail(shuffled));
+  EXPECT_EQ(once, R"({
   "dictionary" : [
     "a",
     "b"
@@ -77,70 +83,46 @@ TEST(JsonWriter, WritesSeveralEntriesWithCommasAndTheVersionInDecimal) {
       "trigger" : "t2"
     }
   ],
-  "version" : -7
+  "version" : 7
 })");
-  config.version = std::numeric_limits<std::int64_t>::min();
-  EXPECT_NE(encodedOrFail(config).find("\"version\" : -9223372036854775808\n}"), std::string::npos);
+  EXPECT_EQ(encodedOrFail(decodedOrFail(once)), once);
 }
 
 TEST(JsonWriter, EscapesExactlyQuoteBackslashAndControlCharacters) {
-  struct Case {
+  const struct {
     std::string text;
     std::string literal;
-  };
-  const Case cases[] = {
+  } cases[] = {
       {"say \"hi\"", R"("say \"hi\"")"},
       {"C:\\path", R"("C:\\path")"},
       {"and/or </b>", R"("and/or </b>")"},
       {"\b\f\n\r\t", R"("\b\f\n\r\t")"},
-      {"\x01\x1f", R"("\u0001\u001f")"},
-      {std::string("a\0b", 3), R"("a\u0000b")"},
+      {std::string("\x01\x1f\0", 3), R"("\u0001\u001f\u0000")"},
       {"caf\xC3\xA9 \xE2\x80\x94 \xF0\x9F\xA6\x98 \x7F",
        "\"caf\xC3\xA9 \xE2\x80\x94 \xF0\x9F\xA6\x98 \x7F\""},
-      {"", R"("")"},
+      {"", R"("")"},  // an empty style is present
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     const std::string json = encodedOrFail(AgentConfig(1, {}, {}, c.text));
-    EXPECT_NE(json.find("\n  \"style\" : " + c.literal + ",\n"), std::string::npos)
-        << "for " << c.literal << " got:\n"
-        << json;
-    // What is written must read back as the same text.
-    auto decoded = AgentConfig::decoded(json);
-    ASSERT_TRUE(decoded.ok()) << decoded.error().description;
-    EXPECT_EQ(decoded.value().style, c.text);
+    EXPECT_NE(json.find("\n  \"style\" : " + c.literal + ",\n"), std::string::npos) << json;
+    EXPECT_EQ(decodedOrFail(json).style, c.text) << json;
   }
 }
 
-TEST(JsonWriter, WritesStyleOnlyWhenPresent) {
-  EXPECT_EQ(encodedOrFail(AgentConfig(1, {}, {}, std::nullopt)).find("style"), std::string::npos);
-  EXPECT_NE(encodedOrFail(AgentConfig(1, {}, {}, "")).find("  \"style\" : \"\",\n"),
-            std::string::npos);
-}
-
-TEST(JsonWriter, SortsKeysReadInAnyOrderAndIsStable) {
-  const std::string shuffled =
-      R"({"version":1,"extra":[1,2],"style":"Keep my writing terse.","rules":[)"
-      R"({"trigger":"brb","unknown":{},"enabled":true,"replacement":"be right back",)"
-      R"("kind":"snippet"}],"dictionary":["Quokka"]})";
-  auto first = AgentConfig::decoded(shuffled);
-  ASSERT_TRUE(first.ok()) << first.error().description;
-  const std::string once = encodedOrFail(first.value());
-  EXPECT_EQ(once, sampleDocument);
-  auto second = AgentConfig::decoded(once);
-  ASSERT_TRUE(second.ok()) << second.error().description;
-  EXPECT_EQ(encodedOrFail(second.value()), once);
+TEST(JsonWriter, WritesTheExtremeVersions) {
+  for (std::int64_t version :
+       {std::numeric_limits<std::int64_t>::min(), std::numeric_limits<std::int64_t>::max()}) {
+    const std::string json = encodedOrFail(AgentConfig(version, {}, {}, std::nullopt));
+    EXPECT_TRUE(json.ends_with("\"version\" : " + std::to_string(version) + "\n}")) << json;
+  }
 }
 
 TEST(JsonWriter, RefusesTextThatIsNotUtf8AndNamesTheField) {
-  struct Case {
+  const struct {
     void (*spoil)(AgentConfig&);
     const char* message;
-  };
-  const Case cases[] = {
-      {[](AgentConfig& c) {
-         c.dictionary = {"a", "b", "c\xFF"};
-       },
-       "dictionary[2] is not valid UTF-8"},
+  } cases[] = {
+      {[](AgentConfig& c) { c.dictionary.push_back("c\xFF"); }, "dictionary[1] is not valid UTF-8"},
       {[](AgentConfig& c) { c.rules[0].kind = "\xC0\xAF"; }, "rules[0].kind is not valid UTF-8"},
       {[](AgentConfig& c) { c.rules[0].trigger = "\xED\xA0\x80"; },
        "rules[0].trigger is not valid UTF-8"},
@@ -148,12 +130,33 @@ TEST(JsonWriter, RefusesTextThatIsNotUtf8AndNamesTheField) {
        "rules[0].replacement is not valid UTF-8"},
       {[](AgentConfig& c) { c.style = "\x80"; }, "style is not valid UTF-8"},
   };
-  for (const Case& c : cases) {
-    AgentConfig config = sampleConfig();
+  for (const auto& c : cases) {
+    AgentConfig config(1, {"a"}, {Rule("snippet", "t", "r", true)}, "s");
     c.spoil(config);
     auto result = config.encoded();
     ASSERT_FALSE(result.ok()) << c.message;
     EXPECT_EQ(result.error().description, c.message);
+  }
+}
+
+TEST(JsonWriter, EscapesEveryByteThatNeedsItWhereverItStands) {
+  // Texts are scanned eight bytes at a time: put each byte at every offset
+  // of a long text, beside bytes that need no escape but are close to ones
+  // that do.
+  const std::string plain = "abc!#[]\x7F/0123456789\xC3\xA9";  // 21 bytes
+  std::string bytes;
+  for (int byte = 0; byte < 0x80; ++byte) bytes.push_back(static_cast<char>(byte));
+  for (char byte : bytes) {
+    for (std::size_t at = 0; at <= 17; ++at) {
+      std::string text = plain;
+      text.insert(at, 1, byte);
+      const std::string json = encodedOrFail(AgentConfig(1, {}, {}, text));
+      const std::string literal = json.substr(json.find("\"style\" : ") + 10);
+      for (char c : literal.substr(0, literal.find(",\n"))) {
+        EXPECT_GE(static_cast<unsigned char>(c), 0x20) << "raw control byte " << int(byte);
+      }
+      EXPECT_EQ(decodedOrFail(json).style, text) << int(byte) << " at " << at;
+    }
   }
 }
 

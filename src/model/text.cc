@@ -1,5 +1,7 @@
-// The text conventions, on ICU. Pure-ASCII texts take a fast path that gives
-// exactly the results of the general path in text_unicode.h.
+// The text conventions, on ICU. Pure-ASCII texts take a fast path, and the
+// ASCII characters of other texts skip ICU where no neighbour can change
+// their result; both give exactly the results of the general path in
+// text_unicode.h.
 #include "ostrel/text.h"
 
 #include <unicode/brkiter.h>
@@ -31,18 +33,31 @@ const std::uint8_t* bytesOf(std::string_view s) {
   return reinterpret_cast<const std::uint8_t*>(s.data());
 }
 
-bool isAscii(std::string_view s) {
+bool isAsciiByte(char c) { return static_cast<unsigned char>(c) < 0x80; }
+
+// The offset of the first byte of `s` at or after `from` that is not ASCII,
+// or s.size(). Eight bytes at a time.
+std::size_t firstNonAscii(std::string_view s, std::size_t from) {
   const char* p = s.data();
-  std::size_t i = 0;
+  std::size_t i = from;
   for (; i + 8 <= s.size(); i += 8) {
     std::uint64_t word;
     std::memcpy(&word, p + i, 8);
-    if (word & 0x8080808080808080ull) return false;
+    if (word & 0x8080808080808080ull) break;
   }
-  for (; i < s.size(); ++i) {
-    if (static_cast<unsigned char>(p[i]) >= 0x80) return false;
-  }
-  return true;
+  while (i < s.size() && isAsciiByte(p[i])) ++i;
+  return i;
+}
+
+bool isAscii(std::string_view s) { return firstNonAscii(s, 0) == s.size(); }
+
+// True when well-formed UTF-8 `s` holds at most `n` code points: bytes that
+// do not continue a sequence.
+bool codePointsAtMost(std::string_view s, std::size_t n) {
+  if (s.size() <= n) return true;
+  std::size_t count = 0;
+  for (char c : s) count += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  return count <= n;
 }
 
 // The code point starting at `at`, which must be inside `s`; `next` becomes
@@ -283,16 +298,48 @@ std::string_view trimmedOfAscii(std::string_view s, IsMember isMember) {
   return s.substr(begin, end - begin);
 }
 
+// Appends the full lower-case mapping of the code point at `at` (U+FFFD for
+// an ill-formed sequence) and returns the offset after it. One code point at
+// a time, so that no context applies: capital sigma is always small sigma,
+// and no locale rule can apply either.
+std::size_t appendLowercasedCodePoint(std::string& out, std::string_view s,
+                                      std::size_t at) {
+  std::size_t next;
+  if (codePointAt(s, at, next) < 0) {
+    out += replacementCharacter;
+    return next;
+  }
+  const std::size_t written = out.size();
+  const auto inputLength = static_cast<std::int32_t>(next - at);
+  std::int32_t room = 16;
+  for (;;) {
+    out.resize(written + static_cast<std::size_t>(room));
+    UErrorCode status = U_ZERO_ERROR;
+    const std::int32_t length =
+        ucasemap_utf8ToLower(rootCaseMap(), out.data() + written, room,
+                             s.data() + at, inputLength, &status);
+    if (status == U_BUFFER_OVERFLOW_ERROR) {
+      room = length;
+      continue;
+    }
+    requireIcu(status, "lower-case mapping");
+    out.resize(written + static_cast<std::size_t>(length));
+    return next;
+  }
+}
+
 // ---------------------------------------------------------------------------
 // ASCII fast paths
 
 namespace ascii {
 
+char lowercased(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
 std::string lowercased(std::string_view s) {
   std::string out(s);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
+  for (char& c : out) c = lowercased(c);
   return out;
 }
 
@@ -317,6 +364,104 @@ std::string_view firstCharacters(std::string_view s, std::size_t n) {
 }
 
 }  // namespace ascii
+
+// ---------------------------------------------------------------------------
+// Mostly-ASCII texts: ASCII characters take the fast path one by one, and
+// only the stretches around other characters go to ICU.
+
+namespace mixed {
+
+std::string lowercased(std::string_view s) {
+  // An ASCII character's full lower-case mapping is its ASCII lower case.
+  std::string out;
+  out.reserve(s.size());
+  std::size_t at = 0;
+  while (at < s.size()) {
+    const std::size_t asciiEnd = firstNonAscii(s, at);
+    const std::size_t written = out.size();
+    out.append(s, at, asciiEnd - at);
+    for (std::size_t i = written; i < out.size(); ++i) {
+      out[i] = ascii::lowercased(out[i]);
+    }
+    at = asciiEnd;
+    if (at < s.size()) at = appendLowercasedCodePoint(out, s, at);
+  }
+  return out;
+}
+
+// True when a character boundary lies at `at` (0 < at < s.size()) whatever
+// comes before or after: between two ASCII characters other than CR LF. No
+// segmentation rule joins anything else across two ASCII characters, and
+// segmentation starts afresh after them.
+bool isCertainBoundary(std::string_view s, std::size_t at) {
+  return isAsciiByte(s[at - 1]) && isAsciiByte(s[at]) &&
+         !(s[at - 1] == '\r' && s[at] == '\n');
+}
+
+// Calls `visit(end)` with the end offset of each user-perceived character of
+// `s`, in order, until `visit` returns false; the same ends as ICU's over
+// the whole text. Each stretch holding non-ASCII bytes goes to ICU from the
+// certain boundary before it to the certain boundary after it.
+template <class Visit>
+void eachCharacterEnd(std::string_view s, Visit visit) {
+  std::size_t start = 0;
+  while (start < s.size()) {
+    const std::size_t other = firstNonAscii(s, start);
+    // The ASCII characters before the stretch, but the last one, which may
+    // join the first non-ASCII one.
+    std::size_t stretchStart = start;
+    if (other == s.size()) {
+      stretchStart = s.size();
+    } else if (other > start) {
+      for (std::size_t at = other - 1; at > start; --at) {
+        if (isCertainBoundary(s, at)) {
+          stretchStart = at;
+          break;
+        }
+      }
+    }
+    for (std::size_t at = start; at < stretchStart;) {
+      const bool isCrLf =
+          s[at] == '\r' && at + 1 < stretchStart && s[at + 1] == '\n';
+      at += isCrLf ? 2 : 1;
+      if (!visit(at)) return;
+    }
+    if (stretchStart == s.size()) return;
+
+    std::size_t stretchEnd = other + 1;
+    while (stretchEnd < s.size() && !isCertainBoundary(s, stretchEnd)) {
+      ++stretchEnd;
+    }
+    bool goOn = true;
+    forEachCharacterEnd(
+        s.substr(stretchStart, stretchEnd - stretchStart), unicode::maxIcuBytes,
+        [&](std::size_t end) { return goOn = visit(stretchStart + end); });
+    if (!goOn) return;
+    start = stretchEnd;
+  }
+}
+
+std::size_t characterCount(std::string_view s) {
+  std::size_t count = 0;
+  eachCharacterEnd(s, [&count](std::size_t) {
+    ++count;
+    return true;
+  });
+  return count;
+}
+
+std::string_view firstCharacters(std::string_view s, std::size_t n) {
+  std::size_t end = 0;
+  std::size_t taken = 0;
+  if (n == 0) return s.substr(0, 0);
+  eachCharacterEnd(s, [&](std::size_t characterEnd) {
+    end = characterEnd;
+    return ++taken < n;
+  });
+  return s.substr(0, end);
+}
+
+}  // namespace mixed
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -333,38 +478,10 @@ std::string_view strippedOfSpaces(std::string_view s) {
 }
 
 std::string lowercased(std::string_view s) {
-  // One code point at a time, so that no context applies: capital sigma is
-  // always small sigma, and no locale rule can apply either.
-  const UCaseMap* map = rootCaseMap();
   std::string out;
   out.reserve(s.size());
   std::size_t at = 0;
-  while (at < s.size()) {
-    std::size_t next;
-    if (codePointAt(s, at, next) < 0) {
-      out += replacementCharacter;
-      at = next;
-      continue;
-    }
-    const std::size_t written = out.size();
-    const auto inputLength = static_cast<std::int32_t>(next - at);
-    std::int32_t room = 16;
-    for (;;) {
-      out.resize(written + static_cast<std::size_t>(room));
-      UErrorCode status = U_ZERO_ERROR;
-      const std::int32_t length = ucasemap_utf8ToLower(
-          map, out.data() + written, room, s.data() + at, inputLength,
-          &status);
-      if (status == U_BUFFER_OVERFLOW_ERROR) {
-        room = length;
-        continue;
-      }
-      requireIcu(status, "lower-case mapping");
-      out.resize(written + static_cast<std::size_t>(length));
-      break;
-    }
-    at = next;
-  }
+  while (at < s.size()) at = appendLowercasedCodePoint(out, s, at);
   return out;
 }
 
@@ -402,8 +519,8 @@ std::string_view firstCharacters(std::string_view s, std::size_t n,
 bool isValidUtf8(std::string_view s) {
   std::size_t at = 0;
   while (at < s.size()) {
-    if (static_cast<unsigned char>(s[at]) < 0x80) {
-      ++at;
+    if (isAsciiByte(s[at])) {
+      at = firstNonAscii(s, at);
       continue;
     }
     std::size_t next;
@@ -440,7 +557,7 @@ std::string_view strippedOfSpaces(std::string_view s) {
 }
 
 std::string lowercased(std::string_view s) {
-  return isAscii(s) ? ascii::lowercased(s) : unicode::lowercased(s);
+  return isAscii(s) ? ascii::lowercased(s) : mixed::lowercased(s);
 }
 
 std::string nfc(std::string_view s) {
@@ -454,12 +571,16 @@ bool equivalent(std::string_view a, std::string_view b) {
 }
 
 std::size_t characterCount(std::string_view s) {
-  return isAscii(s) ? ascii::characterCount(s) : unicode::characterCount(s);
+  return isAscii(s) ? ascii::characterCount(s) : mixed::characterCount(s);
 }
 
 std::string_view firstCharacters(std::string_view s, std::size_t n) {
-  return isAscii(s) ? ascii::firstCharacters(s, n)
-                    : unicode::firstCharacters(s, n);
+  if (isAscii(s)) return ascii::firstCharacters(s, n);
+  // A character holds at least one code point, so a text of at most n code
+  // points is whole; most texts checked against a limit are, and need no
+  // segmenting.
+  if (codePointsAtMost(s, n) && isValidUtf8(s)) return s;
+  return mixed::firstCharacters(s, n);
 }
 
 Key Key::of(std::string_view s) {

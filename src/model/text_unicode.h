@@ -1,7 +1,7 @@
 // The general (ICU) versions of the text conventions. The public functions
-// of ostrel/text.h use them for every text that is not pure ASCII and take
-// an ASCII fast path otherwise; tests and fuzz targets call both on the same
-// input to check that the fast paths give exactly these results.
+// of ostrel/text.h take faster paths for ASCII text and for the ASCII parts
+// of other texts; tests and fuzz targets call both on the same input to
+// check that the fast paths give exactly these results.
 //
 // Like the public functions, these take any bytes: an ill-formed UTF-8
 // sequence is never read out of bounds and counts as one U+FFFD character.
