@@ -60,18 +60,28 @@ void show(const AgentConfig& config) {
   printLine(document.value());
 }
 
+// The lines of a list go out in one write: a long list to a pipe would
+// otherwise cost a system call per line.
 void listWords(const AgentConfig& config) {
   if (config.dictionary.empty()) return printLine("(no words yet)");
-  for (const auto& word : config.dictionary) printLine(word);
+  std::string lines;
+  for (const auto& word : config.dictionary) {
+    if (&word != &config.dictionary.front()) lines += '\n';
+    lines += word;
+  }
+  printLine(lines);
 }
 
 void listRules(const AgentConfig& config) {
   if (config.rules.empty()) return printLine("(no rules yet)");
+  std::string lines;
   for (const auto& rule : config.rules) {
-    std::string line = rule.kind + "\t\"" + rule.trigger + "\" \u2192 \"" + rule.replacement + "\"";
-    if (!rule.enabled) line += "  (disabled)";
-    printLine(line);
+    if (&rule != &config.rules.front()) lines += '\n';
+    lines.append(rule.kind).append("\t\"").append(rule.trigger).append("\" \u2192 \"");
+    lines.append(rule.replacement).append("\"");
+    if (!rule.enabled) lines += "  (disabled)";
   }
+  printLine(lines);
 }
 
 void showStyle(const AgentConfig& config) {
