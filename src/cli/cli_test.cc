@@ -95,13 +95,6 @@ TEST(Usage, IsPrintedOnRequestAndAfterAnUnknownCommand) {
     EXPECT_EQ(r.err, "ostrel: unknown command '" + joined + "'\n\n" + kUsage + "\n");
   }
   EXPECT_TRUE(listDir(home.path()).empty());
-  // 29 lines; descriptions start in column 40.
-  EXPECT_EQ(std::count(kUsage.begin(), kUsage.end(), '\n'), 28);
-  for (std::string_view described :
-       {"Print the current config", "Teach the recognizer", "Guidance"}) {
-    size_t at = kUsage.find(described);
-    EXPECT_EQ(at - (kUsage.rfind('\n', at) + 1), 39u) << described;
-  }
 }
 
 TEST(ReadOnly, PrintTheStoredRecordAndTouchNothing) {
@@ -175,7 +168,7 @@ TEST(Failures, UnwritableOutputAndNonUtf8ArgumentsFailCleanly) {
   EXPECT_EQ(badArgument.status, 1);
   EXPECT_EQ(badArgument.err, "ostrel: argument 3 is not valid UTF-8 text\n");
   EXPECT_TRUE(listDir(home.path()).empty());
-  if (!testing::exists("/dev/full")) return;
+  if (!std::filesystem::exists("/dev/full")) return;
   RunResult fullDisk = runOstrel({"show"}, home.path(), "/dev/full");
   EXPECT_EQ(fullDisk.status, 1);
   EXPECT_EQ(fullDisk.err.rfind("ostrel: could not write the output: ", 0), 0u) << fullDisk.err;

@@ -1,9 +1,8 @@
 #include "test_support.h"
 
 #include <fcntl.h>
-#include <poll.h>
+#include <signal.h>
 #include <spawn.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -31,110 +30,51 @@ TempDir::~TempDir() {
   fs::remove_all(path_, ignored);
 }
 
-namespace {
-
-std::string binaryPath() {
-  const char* bin = std::getenv("OSTREL_BIN");
-  if (bin == nullptr || *bin == '\0') throw std::runtime_error("OSTREL_BIN is not set");
-  return bin;
-}
-
-// The test's own environment with HOME replaced.
-std::vector<std::string> environmentWithHome(const std::string& home) {
-  std::vector<std::string> env;
-  for (char** e = environ; *e != nullptr; ++e) {
-    if (std::string_view(*e).starts_with("HOME=")) continue;
-    env.emplace_back(*e);
-  }
-  env.push_back("HOME=" + home);
-  return env;
-}
-
-std::vector<char*> pointers(std::vector<std::string>& strings) {
-  std::vector<char*> result;
-  for (auto& s : strings) result.push_back(s.data());
-  result.push_back(nullptr);
-  return result;
-}
-
-}  // namespace
-
 Process::Process(const std::vector<std::string>& args, const std::string& home,
                  const std::string& stdoutPath) {
-  int outPipe[2], errPipe[2];
-  if (::pipe(outPipe) != 0 || ::pipe(errPipe) != 0) throw std::runtime_error("pipe failed");
+  const char* bin = std::getenv("OSTREL_BIN");
+  if (bin == nullptr) throw std::runtime_error("OSTREL_BIN is not set");
+  std::vector<std::string> argv = {bin};
+  argv.insert(argv.end(), args.begin(), args.end());
+  std::vector<char*> argvPointers;
+  for (auto& arg : argv) argvPointers.push_back(arg.data());
+  argvPointers.push_back(nullptr);
+
+  const std::string out = stdoutPath.empty() ? captured_.path() + "/out" : stdoutPath;
+  const std::string err = captured_.path() + "/err";
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  if (stdoutPath.empty()) {
-    posix_spawn_file_actions_adddup2(&actions, outPipe[1], STDOUT_FILENO);
-  } else {
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, stdoutPath.c_str(), O_WRONLY, 0);
-  }
-  posix_spawn_file_actions_adddup2(&actions, errPipe[1], STDERR_FILENO);
   posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  for (int fd : {outPipe[0], outPipe[1], errPipe[0], errPipe[1]}) {
-    posix_spawn_file_actions_addclose(&actions, fd);
-  }
-
-  std::vector<std::string> argv = {binaryPath()};
-  argv.insert(argv.end(), args.begin(), args.end());
-  std::vector<std::string> env = environmentWithHome(home);
-  auto argvPointers = pointers(argv);
-  auto envPointers = pointers(env);
-  int rc = ::posix_spawn(&pid_, argv[0].c_str(), &actions, nullptr, argvPointers.data(),
-                         envPointers.data());
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out.c_str(), O_WRONLY | O_CREAT, 0600);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err.c_str(), O_WRONLY | O_CREAT, 0600);
+  // The child takes the test's environment with HOME replaced.
+  ::setenv("HOME", home.c_str(), 1);
+  int rc = ::posix_spawn(&pid_, bin, &actions, nullptr, argvPointers.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
-  ::close(outPipe[1]);
-  ::close(errPipe[1]);
-  out_ = outPipe[0];
-  err_ = errPipe[0];
   if (rc != 0) throw std::runtime_error("posix_spawn failed");
 }
 
 Process::~Process() {
-  if (pid_ > 0) {
-    ::kill(pid_, SIGKILL);
-    ::waitpid(pid_, nullptr, 0);
-  }
-  if (out_ >= 0) ::close(out_);
-  if (err_ >= 0) ::close(err_);
+  if (pid_ <= 0) return;
+  ::kill(pid_, SIGKILL);
+  ::waitpid(pid_, nullptr, 0);
 }
 
 RunResult Process::finish() {
-  RunResult result;
-  // Drain both pipes together so that neither fills up and stalls the child.
-  struct pollfd fds[2] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}};
-  std::string* sinks[2] = {&result.out, &result.err};
-  int open = 2;
-  while (open > 0) {
-    if (::poll(fds, 2, -1) < 0) {
-      if (errno == EINTR) continue;
-      break;
-    }
-    for (int i = 0; i < 2; ++i) {
-      if (fds[i].fd < 0 || fds[i].revents == 0) continue;
-      char buffer[65536];
-      ssize_t n = ::read(fds[i].fd, buffer, sizeof buffer);
-      if (n > 0) {
-        sinks[i]->append(buffer, static_cast<size_t>(n));
-      } else if (n == 0 || errno != EINTR) {
-        fds[i].fd = -1;
-        --open;
-      }
-    }
-  }
   int status = 0;
   while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
   }
   pid_ = -1;
+  RunResult result;
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  if (fs::exists(captured_.path() + "/out")) result.out = readFile(captured_.path() + "/out");
+  result.err = readFile(captured_.path() + "/err");
   return result;
 }
 
 RunResult runOstrel(const std::vector<std::string>& args, const std::string& home,
                     const std::string& stdoutPath) {
-  Process process(args, home, stdoutPath);
-  return process.finish();
+  return Process(args, home, stdoutPath).finish();
 }
 
 std::string configDir(const std::string& home) {
@@ -156,11 +96,6 @@ void writeFile(const std::string& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << bytes;
   if (!out) throw std::runtime_error("cannot write " + path);
-}
-
-bool exists(const std::string& path) {
-  struct stat st;
-  return ::lstat(path.c_str(), &st) == 0;
 }
 
 std::vector<std::string> listDir(const std::string& dir) {

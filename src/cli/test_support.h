@@ -29,26 +29,22 @@ struct RunResult {
   std::string err;
 };
 
-// A started run of the binary; finish() waits for it.
+// A started run of `ostrel args...` with HOME=home. Standard output goes to
+// `stdoutPath` when given; otherwise it is captured with standard error.
 class Process {
  public:
   Process(const std::vector<std::string>& args, const std::string& home,
           const std::string& stdoutPath = "");
-  ~Process();
-  Process(const Process&) = delete;
-  Process& operator=(const Process&) = delete;
+  ~Process();  // kills a run that was not finished
 
   pid_t pid() const { return pid_; }
-  RunResult finish();
+  RunResult finish();  // waits for the run
 
  private:
+  TempDir captured_;  // its standard output and error
   pid_t pid_ = -1;
-  int out_ = -1;
-  int err_ = -1;
 };
 
-// Runs `ostrel args...` with HOME=home and waits for it. With stdoutPath,
-// standard output goes to that file instead of being captured.
 RunResult runOstrel(const std::vector<std::string>& args, const std::string& home,
                     const std::string& stdoutPath = "");
 
@@ -59,7 +55,6 @@ std::string configPath(const std::string& home);
 std::string readFile(const std::string& path);
 // Creates the folders above `path` as needed.
 void writeFile(const std::string& path, const std::string& bytes);
-bool exists(const std::string& path);
 // The names in `dir`, sorted, without "." and "..".
 std::vector<std::string> listDir(const std::string& dir);
 
