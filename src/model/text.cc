@@ -379,9 +379,11 @@ std::string lowercased(std::string_view s) {
   while (at < s.size()) {
     const std::size_t asciiEnd = firstNonAscii(s, at);
     const std::size_t written = out.size();
-    out.append(s, at, asciiEnd - at);
-    for (std::size_t i = written; i < out.size(); ++i) {
-      out[i] = ascii::lowercased(out[i]);
+    out.resize(written + (asciiEnd - at));
+    // Plain pointers, so the compiler can map many bytes at once.
+    char* to = out.data() + written;
+    for (const char* from = s.data() + at; from != s.data() + asciiEnd; ++from, ++to) {
+      *to = ascii::lowercased(*from);
     }
     at = asciiEnd;
     if (at < s.size()) at = appendLowercasedCodePoint(out, s, at);
