@@ -14,14 +14,7 @@ set -u
 binary=$1
 completions=$2
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/ostrel-completion.XXXXXX") || exit 1
-trap 'rm -rf "$work"' EXIT
-failures=0
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
-pass() { echo "ok: $*"; }
+. "$(dirname "$0")/checks.sh" "completion test"
 
 # `ostrel` on PATH logs its arguments, then runs the built binary.
 mkdir -p "$work/bin"
@@ -198,8 +191,4 @@ else
   echo "note: fish is not installed, so ostrel.fish was not checked"
 fi
 
-if ((failures > 0)); then
-  echo "completion test: $failures check(s) failed"
-  exit 1
-fi
-echo "completion test: all checks passed"
+finish

@@ -11,14 +11,7 @@ cmake=$1
 build=$2
 source=$3
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/ostrel-install.XXXXXX") || exit 1
-trap 'rm -rf "$work"' EXIT
-failures=0
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
-pass() { echo "ok: $*"; }
+. "$(dirname "$0")/checks.sh" "install test"
 
 # check_tree ROOT: the installed files under ROOT (a prefix).
 check_tree() {
@@ -101,8 +94,4 @@ else
   fail "the installed bash completion offered: $replies"
 fi
 
-if ((failures > 0)); then
-  echo "install test: $failures check(s) failed"
-  exit 1
-fi
-echo "install test: all checks passed"
+finish

@@ -18,14 +18,7 @@ if ! command -v mandoc >/dev/null 2>&1; then
   exit 77
 fi
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/ostrel-man.XXXXXX") || exit 1
-trap 'rm -rf "$work"' EXIT
-failures=0
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
-pass() { echo "ok: $*"; }
+. "$(dirname "$0")/checks.sh" "man page test"
 
 # 1. The linter, at its strictest level.
 if lint=$(mandoc -Tlint -Wall "$page" 2>&1) && [[ -z $lint ]]; then
@@ -133,8 +126,4 @@ else
   echo "note: man-db is not installed, so the page was not rendered with man -l"
 fi
 
-if ((failures > 0)); then
-  echo "man page test: $failures check(s) failed"
-  exit 1
-fi
-echo "man page test: all checks passed"
+finish

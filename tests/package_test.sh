@@ -19,14 +19,7 @@ for tool in dpkg-deb dpkg-shlibdeps; do
   fi
 done
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/ostrel-package.XXXXXX") || exit 1
-trap 'rm -rf "$work"' EXIT
-failures=0
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
-pass() { echo "ok: $*"; }
+. "$(dirname "$0")/checks.sh" "package test"
 
 # 1. Build the package; CPack's working files go to the temporary folder.
 if ! "$cpack" -G DEB --config "$build/CPackConfig.cmake" -B "$work/out" >"$work/cpack.log" 2>&1; then
@@ -126,8 +119,4 @@ else
   fail "the unpacked ostrel dict add x: $(HOME=$home "$binary" dict add x 2>&1)"
 fi
 
-if ((failures > 0)); then
-  echo "package test: $failures check(s) failed"
-  exit 1
-fi
-echo "package test: all checks passed"
+finish
