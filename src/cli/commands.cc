@@ -90,25 +90,21 @@ void showStyle(const AgentConfig& config) {
 
 // --- Editing commands: check the operands, then hand over the edit ---------
 
-Transaction addWords(const Invocation& in) {
+// dict add and dict remove: one dictionary operation over all the words.
+Transaction editWords(const Invocation& in,
+                      void (AgentConfig::*operation)(std::span<const std::string>)) {
   std::vector<std::string> words(in.operands().begin(), in.operands().end());
-  if (words.empty()) fail("dict add needs at least one word");
-  return {[words](AgentConfig& c) {
-            c.addTerms(words);
+  if (words.empty()) fail("dict " + in.rest[0] + " needs at least one word");
+  return {[words, operation](AgentConfig& c) {
+            (c.*operation)(words);
             return Complaints();
           },
           dictionaryCount};
 }
 
-Transaction removeWords(const Invocation& in) {
-  std::vector<std::string> words(in.operands().begin(), in.operands().end());
-  if (words.empty()) fail("dict remove needs at least one word");
-  return {[words](AgentConfig& c) {
-            c.removeTerms(words);
-            return Complaints();
-          },
-          dictionaryCount};
-}
+Transaction addWords(const Invocation& in) { return editWords(in, &AgentConfig::addTerms); }
+
+Transaction removeWords(const Invocation& in) { return editWords(in, &AgentConfig::removeTerms); }
 
 Transaction setRule(const Invocation& in) {
   auto operands = in.operands();
