@@ -17,21 +17,18 @@ TEST(AgentConfigEquality, ComparesTextsByCanonicalEquivalenceAndAllElseExactly) 
   const std::string cafeDecomposed = "cafe\xCC\x81";
   const Rule rule("snippet", cafe, cafe, true);
   // The first two differ only in how the accents are encoded; every other one differs from
-  // the first in one thing.
+  // the first in one field.
   const std::vector<AgentConfig> configs = {
       AgentConfig(1, {"Quokka", cafe}, {rule}, cafe),
       AgentConfig(1, {"Quokka", cafeDecomposed},
                   {Rule("snippet", cafeDecomposed, cafeDecomposed, true)}, cafeDecomposed),
       AgentConfig(2, {"Quokka", cafe}, {rule}, cafe),
       AgentConfig(1, {"quokka", cafe}, {rule}, cafe),
-      AgentConfig(1, {"Quokka ", cafe}, {rule}, cafe),
-      AgentConfig(1, {cafe, "Quokka"}, {rule}, cafe),
       AgentConfig(1, {"Quokka"}, {rule}, cafe),
       AgentConfig(1, {"Quokka", cafe}, {Rule("snippet", cafe, cafe, false)}, cafe),
       AgentConfig(1, {"Quokka", cafe}, {Rule("transform", cafe, cafe, true)}, cafe),
       AgentConfig(1, {"Quokka", cafe}, {Rule("snippet", "Caf\xC3\xA9", cafe, true)}, cafe),
       AgentConfig(1, {"Quokka", cafe}, {Rule("snippet", cafe, cafe + " ", true)}, cafe),
-      AgentConfig(1, {"Quokka", cafe}, {}, cafe),
       AgentConfig(1, {"Quokka", cafe}, {rule}, ""),
       AgentConfig(1, {"Quokka", cafe}, {rule}, std::nullopt),
   };

@@ -1,6 +1,7 @@
 // Tests of the edit operations: what matches what (arguments trimmed and
-// lower-cased, stored values lower-cased as stored), where entries go, and
-// that an edit of a saved record is idempotent.
+// lower-cased, stored values lower-cased as stored, canonical equivalents
+// equal) and where entries go. The plain cases, and that running a command
+// twice leaves the same file, are checked end to end in src/cli/cli_test.cc.
 
 #include <gtest/gtest.h>
 
@@ -37,9 +38,6 @@ Edit add(Words terms) {
 Edit remove(Words terms) {
   return [=](AgentConfig& c) { c.removeTerms(terms); };
 }
-Edit removeRule(std::string trigger) {
-  return [=](AgentConfig& c) { c.removeRule(trigger); };
-}
 // Also checks the position that upsertRule() returns.
 Edit upsert(Rule rule, std::size_t at) {
   return [=](AgentConfig& c) { EXPECT_EQ(c.upsertRule(rule), at); };
@@ -52,12 +50,7 @@ auto bytes(const AgentConfig& c) {
   return std::make_pair(c.dictionary, rules);
 }
 
-TEST(Edits, MatchAndPlaceEntriesAndAreIdempotent) {
-  Words full;
-  for (int i = 0; i < 2000; ++i) full.push_back("w" + std::to_string(i));
-  Words fullAndNew = full;
-  fullAndNew.insert(fullAndNew.end(), {"new1", "new2"});
-  const std::string tooLong(101, 'l');
+TEST(Edits, MatchAndPlaceEntries) {
   struct Case {
     const char* name;
     AgentConfig start;
@@ -65,21 +58,15 @@ TEST(Edits, MatchAndPlaceEntriesAndAreIdempotent) {
     AgentConfig expected;
   };
   const std::vector<Case> cases = {
-      {"add trims, skips blanks and words stored in any case, keeping the stored spelling",
-       record({"quokka"}), add({"Quokka", " \tnew word\r\n", "  ", "", tooLong}),
-       record({"quokka", "new word", tooLong})},
-      {"add appends to a full dictionary", record(full), add({"new1", "W5", "new2"}),
-       record(fullAndNew)},
-      {"add appends two spellings of one call, matching no stored entry with blanks",
-       record({" quokka "}), add({"Quokka", "quokka"}), record({" quokka ", "Quokka", "quokka"})},
+      {"add trims, skips blanks, keeps both spellings of one call; a padded entry matches none",
+       record({" quokka "}), add({"Quokka", " ", "\tquokka\n"}),
+       record({" quokka ", "Quokka", "quokka"})},
       {"add matches canonical equivalents both ways", record({kCafe, kResume}),
        add({"CAFE\u0301", "R\u00C9SUM\u00C9"}), record({kCafe, kResume})},
-      {"remove takes every case, the rest keep their order",
-       record({"quokka", "a", "Quokka", "b", "QUOKKA"}), remove({"QUOKKA"}), record({"a", "b"})},
-      {"remove takes several trimmed terms", record({"a", "b", "c", "d"}), remove({" D\n", "b"}),
-       record({"a", "c"})},
-      {"a blank term removes only empty entries", record({"", " ", "a", ""}), remove({"  "}),
-       record({" ", "a"})},
+      {"remove: every case of each trimmed term, a blank term only empty entries; the rest in "
+       "order",
+       record({"quokka", "", "a", "Quokka", " ", "b", "QUOKKA", "", "c", "d"}),
+       remove({"QUOKKA", " D\n", "  "}), record({"a", " ", "b", "c"})},
       {"remove matches canonical equivalents both ways", record({kCafe, "x", kResume}),
        remove({"CAFE\u0301", "R\u00C9SUM\u00C9"}), record({"x"})},
       {"upsert replaces the first match whole, in place, with the argument's trigger",
@@ -94,13 +81,8 @@ TEST(Edits, MatchAndPlaceEntriesAndAreIdempotent) {
        record({}, {snippet("HI", "new"), snippet("x"), snippet("hi")})},
       {"upsert matches canonical equivalents", record({}, {snippet(kCafe)}),
        upsert(snippet("CAFE\u0301", "new"), 0), record({}, {snippet("CAFE\u0301", "new")})},
-      {"removeRule takes every match of a trimmed, case-folded argument",
-       record({}, {snippet("hi"), snippet("a"), Rule("transform", "HI", "y", false), snippet("b")}),
-       removeRule("\tHi "), record({}, {snippet("a"), snippet("b")})},
       {"removeRule matches canonical equivalents", record({}, {snippet("CAFE\u0301")}),
-       removeRule(kCafe), record({})},
-      {"terms may be the dictionary itself", record({" a ", "b", "\tc"}),
-       [](AgentConfig& c) { c.addTerms(c.dictionary); }, record({" a ", "b", "\tc", "a", "c"})},
+       [](AgentConfig& c) { c.removeRule(kCafe); }, record({})},
       {"the trigger may be a stored rule's", record({}, {snippet("x"), snippet("a"), snippet("X")}),
        [](AgentConfig& c) { c.removeRule(c.rules[0].trigger); }, record({}, {snippet("a")})},
   };
@@ -109,14 +91,6 @@ TEST(Edits, MatchAndPlaceEntriesAndAreIdempotent) {
     AgentConfig edited = c.start;
     c.edit(edited);
     EXPECT_EQ(bytes(edited), bytes(c.expected));
-
-    // The tool saves validated records: the same edit run again on a saved
-    // record saves the same record.
-    if (bytes(c.start.validated().config) != bytes(c.start)) continue;
-    const AgentConfig saved = edited.validated().config;
-    AgentConfig again = saved;
-    c.edit(again);
-    EXPECT_EQ(bytes(again.validated().config), bytes(saved));
   }
 }
 

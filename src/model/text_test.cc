@@ -25,49 +25,40 @@ const std::string flagFr = "\U0001F1EB\U0001F1F7";
 const std::string hanJamo = "\u1112\u1161\u11AB";  // one syllable as jamo
 
 TEST(Trimming, RemovesTheSetAtBothEndsOnly) {
-  // `trims`: trimmed() removes the character at the ends; `strips`: so does
-  // strippedOfSpaces(), which keeps line breaks.
+  // `trims`: trimmed() removes the characters at the ends; `strips`: so does
+  // strippedOfSpaces(), which keeps line breaks. The run of blanks stands for each of them.
+  const std::string blanks =  // the tab and every space separator (Zs)
+      "\t \u00A0\u1680\u2000\u2001\u2002\u2003\u2004\u2005\u2006\u2007\u2008\u2009\u200A\u202F"
+      "\u205F\u3000";
   const struct {
     std::string w;
     bool trims;
     bool strips;
   } cases[] = {
-      {"\t", true, true},         {" ", true, true},        {"\u00A0", true, true},
-      {"\u1680", true, true},     {"\u2000", true, true},   {"\u2001", true, true},
-      {"\u2002", true, true},     {"\u2003", true, true},   {"\u2004", true, true},
-      {"\u2005", true, true},     {"\u2006", true, true},   {"\u2007", true, true},
-      {"\u2008", true, true},     {"\u2009", true, true},   {"\u200A", true, true},
-      {"\u202F", true, true},     {"\u205F", true, true},   {"\u3000", true, true},
-      {"\n", true, false},        {"\v", true, false},      {"\f", true, false},
-      {"\r", true, false},        {"\u0085", true, false},  {"\u2028", true, false},
-      {"\u2029", true, false},    {"\u200B", false, false}, {"\uFEFF", false, false},
-      {"\u180E", false, false},    // no longer a space separator
-      {"\xC2", false, false},      // ill-formed: never white space
-      {"\xE2\x80", false, false},  // truncated U+2028
+      {blanks, true, true},       {"\n", true, false},      {"\v", true, false},
+      {"\f", true, false},        {"\r", true, false},      {"\u0085", true, false},
+      {"\u2028", true, false},    {"\u2029", true, false},  {"\u200B", false, false},
+      {"\uFEFF", false, false},   {"\u180E", false, false},  // no longer a space separator
+      {"\xC2", false, false},                                // ill-formed: never white space
+      {"\xE2\x80", false, false},                            // truncated U+2028
   };
-  std::string allBlank;
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.w));
     const std::string text = c.w + "a" + c.w + "b" + c.w;
     const std::string inner = "a" + c.w + "b";
     EXPECT_EQ(trimmed(text), c.trims ? inner : text);
     EXPECT_EQ(strippedOfSpaces(text), c.strips ? inner : text);
-    if (c.trims) allBlank += c.w;
+    EXPECT_EQ(trimmed(c.w), c.trims ? "" : c.w);
   }
-  EXPECT_EQ(trimmed(allBlank), "");
-  EXPECT_EQ(strippedOfSpaces(" \t\u00A0\u3000"), "");
 }
 
 TEST(Lowercasing, AppliesTheFullMappingWithoutContext) {
   const std::pair<std::string, std::string> cases[] = {
-      {"Hello, WORLD 42", "hello, world 42"},
       {"\u0130STANBUL", "i\u0307stanbul"},
       {"\u039F\u0394\u039F\u03A3 \u03A3\u0391\u03A3",
        "\u03BF\u03B4\u03BF\u03C3 \u03C3\u03B1\u03C3"},
       {"\u03BF\u03B4\u03BF\u03C2", "\u03BF\u03B4\u03BF\u03C2"},  // a final sigma stays
-      {"\u00C9COLE GR\u00D6SSE \u1E9E \u041F\u0420\u0418",
-       "\u00E9cole gr\u00F6sse \u00DF \u043F\u0440\u0438"},
-      {"\u212A", "k"},  // Kelvin sign
+      {"\u212A", "k"},                                           // Kelvin sign
   };
   for (const auto& [input, expected] : cases) EXPECT_EQ(lowercased(input), expected) << input;
 }
@@ -85,35 +76,21 @@ TEST(Equivalence, TextsAndKeysMatchAsTheConventionsSay) {
       {"a\u0301\u0300", "a\u0300\u0301", false, false},  // same class: order matters
       {"\u212B", "\u00C5", true, true},                  // Angstrom sign
       {"e", "\u00E9", false, false},
-      {"Kubernetes", "KUBERNETES", false, true},
       {"Stra\u00DFe", "STRA\u1E9EE", false, true},
-      {"CAF\u00C9", "cafe\u0301", false, true},
-      {"\u212A", "k", false, true},
       {"\u039F\u0394\u039F\u03A3", "\u03BF\u03B4\u03BF\u03C2", false, false},
-      {"resume", "r\u00E9sum\u00E9", false, false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.a + " / " + c.b);
     EXPECT_EQ(equivalent(c.a, c.b), c.equivalent);
-    EXPECT_EQ(nfc(c.a) == nfc(c.b), c.equivalent);
     EXPECT_EQ(Key::of(c.a) == Key::of(c.b), c.sameKey);
-    if (c.sameKey) {
-      EXPECT_EQ(std::hash<Key>{}(Key::of(c.a)), std::hash<Key>{}(Key::of(c.b)));
-    }
   }
   EXPECT_EQ(nfc("e\u0301 \u1100\u1161 a\u0302\u0323"), "\u00E9 \uAC00 \u1EAD");
-  EXPECT_TRUE(Key::of("By the way (BTW)").contains(Key::of("btw")));
-  EXPECT_TRUE(Key::of("Caf\u00E9 au lait").contains(Key::of("CAFE\u0301")));
-  EXPECT_FALSE(Key::of("by the way").contains(Key::of("btw")));
 }
 
 TEST(Characters, CountsGraphemeClustersAndNeverSplitsOne) {
   const std::pair<std::string, std::size_t> cases[] = {
       {"", 0},
-      {"plain", 5},
       {"a\r\nb", 3},
-      {"\n\r", 2},
-      {repeated("e\u0301", 100), 100},
       {thumbsUpMedium + "!", 2},
       {family + "x", 2},
       {flagDe + flagFr + "\U0001F1EB", 3},
@@ -136,16 +113,13 @@ TEST(Characters, CountsGraphemeClustersAndNeverSplitsOne) {
 TEST(Utf8, RejectsAndReplacesIllFormedSequences) {
   // Each with its sanitized form, or "" when valid.
   const std::pair<std::string, std::string> cases[] = {
-      {"", ""},
       {"caf\u00E9 \U0010FFFF", ""},
       {"\xC0\x80", "\uFFFD\uFFFD"},                      // overlong
-      {"\xE0\x80\x80", "\uFFFD\uFFFD\uFFFD"},            // overlong
       {"\xED\xA0\x80", "\uFFFD\uFFFD\uFFFD"},            // surrogate
       {"\xF4\x90\x80\x80", "\uFFFD\uFFFD\uFFFD\uFFFD"},  // above U+10FFFF
       {"a\xE2\x82", "a\uFFFD"},                          // truncated
       {"\xF0\x9F\x91z", "\uFFFDz"},                      // truncated
       {"\x80x", "\uFFFDx"},                              // stray continuation
-      {"\xFF", "\uFFFD"},
   };
   for (const auto& [bytes, sanitized] : cases) {
     SCOPED_TRACE(testing::PrintToString(bytes));
@@ -160,30 +134,15 @@ TEST(Utf8, RejectsAndReplacesIllFormedSequences) {
 }
 
 TEST(FastPaths, GiveExactlyTheGeneralResults) {
+  // ASCII next to characters that join it or not, where the fast paths hand
+  // only the stretch around them to ICU.
   std::vector<std::string> inputs = {
-      " \t\r\n ",
-      "a\r\n\r\nb",
-      "\r\r\n\n",
-      "\x7F\x01x\x1F",
-      "  Mixed CASE, digits 0-9 and punctuation: {}[]!  ",
-      "\u00A0\u00C9t\u00E9\u2028",
-      "\u039F\u0394\u039F\u03A3 \u0130",
-      "e\u0301\u0323" + family + flagDe + flagFr + hanJamo,
-      "\r\n" + thumbsUpMedium + "\r",
-      "a\u0302\u0323\u1E9E\u3000",
-      // ASCII next to characters that join it or not, where the fast paths
-      // hand only the stretch around them to ICU.
-      "ab\u0301cd",
       "a\r\n\u0301b\r",
-      "x\u0600ab",
       "\u0600\r\n",
       "\r\u0301\n",
       "ab" + flagDe + flagFr + "\U0001F1E9cd\U0001F1EB",
       "a\u200D" + thumbsUpMedium + "b",
-      "ab\xC3(cd\xE2\x82 \x80\x80"
-      "ef\xF0\x9F",
-      "q\u0915\u094D\u0937x \u0915\u094D",
-      "A\u0130B\u03A3c Stra\u00DFE",
+      "\r\n" + thumbsUpMedium + "\r",
       "\r\n\r" + family + "\n\r\n",
   };
   // Every ASCII text of one and two characters; every ASCII character around a
