@@ -77,7 +77,8 @@ struct AgentConfig {
   // Strict decoding of a JSON document. Never crashes or hangs, whatever the
   // bytes. The error text says what failed and where: the key path (for
   // example "rules[3].enabled") or, for a syntax error, line and column.
-  // Unknown keys are ignored; a missing or null "style" is absent.
+  // Unknown keys are ignored; a missing or null "style" is absent. Throws
+  // nothing but std::bad_alloc, when the document does not fit in memory.
   static Expected<AgentConfig, Error> decoded(std::string_view json);
 
   // A copy that respects every limit, and what had to be dropped or cut to

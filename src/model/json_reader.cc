@@ -12,6 +12,7 @@
 #include <exception>
 #include <limits>
 #include <nlohmann/json.hpp>
+#include <new>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -493,6 +494,8 @@ Expected<AgentConfig, Error> AgentConfig::decoded(std::string_view json) {
                     /*strict=*/true, /*ignore_comments=*/false);
   } catch (const Json::exception& e) {
     return Error{"the JSON reader failed: " + explanation(e, "")};
+  } catch (const std::bad_alloc&) {
+    throw;  // not a fault of the document: the caller reports it as such
   } catch (const std::exception& e) {
     return Error{"the JSON reader failed: " + oneLine(e.what())};
   }

@@ -99,10 +99,11 @@ const char* const replacementCharacter = "\xEF\xBF\xBD";  // U+FFFD
 // ICU services, created once per process
 
 [[noreturn]] void icuFailed(const char* what, UErrorCode status) {
-  // Only a broken ICU installation gets here; nothing sensible can go on.
+  // Only a broken ICU installation gets here; nothing sensible can go on,
+  // and nothing has been written yet.
   std::fprintf(stderr, "ostrel: unicode support unavailable \u2014 %s: %s\n",
                what, u_errorName(status));
-  std::abort();
+  std::exit(1);
 }
 
 void requireIcu(UErrorCode status, const char* what) {
