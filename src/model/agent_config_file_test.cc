@@ -201,6 +201,21 @@ TEST_F(FileTest, FileWhereAFolderShouldBeStopsTheSaveAndEmptiesTheLock) {
   }
 }
 
+TEST_F(FileTest, SavedRecordLoadsBackEqualAndUnrepaired) {
+  for (const std::optional<std::string>& style :
+       {std::optional<std::string>(), std::optional<std::string>("")}) {
+    AgentConfig config = sampleConfig();
+    config.style = style;
+    config.dictionary.push_back("e\u0301t\u00E9 \U0001F44D\U0001F3FD / \"q\"\n");
+    ASSERT_FALSE(AgentConfigFile::save(config, location.string()));
+    EXPECT_EQ(readFile(location), config.encoded().value());
+    auto loaded = AgentConfigFile::load(location.string());
+    ASSERT_TRUE(loaded.ok());
+    EXPECT_TRUE(loaded.value() == config);
+    EXPECT_EQ(loaded.value().style.has_value(), style.has_value());
+  }
+}
+
 TEST_F(FileTest, FailedStepLeavesTheOldFileAndNoTemporaryFile) {
   struct Case {
     Step step;

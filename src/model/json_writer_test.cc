@@ -29,6 +29,26 @@ std::optional<std::string> decodedStyle(const std::string& json) {
   return result.ok() ? result.value().style : std::nullopt;
 }
 
+TEST(JsonWriter, WritesTheDocumentOfOneWordOneRuleAndAStyleByteForByte) {
+  const AgentConfig config(1, {"Quokka"}, {Rule("snippet", "brb", "be right back", true)},
+                           "Keep my writing terse.");
+  EXPECT_EQ(encodedOrFail(config), R"({
+  "dictionary" : [
+    "Quokka"
+  ],
+  "rules" : [
+    {
+      "enabled" : true,
+      "kind" : "snippet",
+      "replacement" : "be right back",
+      "trigger" : "brb"
+    }
+  ],
+  "style" : "Keep my writing terse.",
+  "version" : 1
+})");
+}
+
 TEST(JsonWriter, WritesTextsAndVersionsAsExactLiterals) {
   // Exactly quote, backslash and control characters are escaped.
   const std::pair<std::string, std::string> cases[] = {
