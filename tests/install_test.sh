@@ -1,97 +1,54 @@
 #!/usr/bin/env bash
-# Installs the build twice, into a temporary prefix and with DESTDIR into a
-# staging folder, and checks that every file lands in its place, equal to its
-# source, and that the installed tool and bash completion work.
+# Installs the build and checks what lands where. `install`: `cmake --install`
+# into a prefix, then with DESTDIR. `package`: the Debian package that
+# `cpack -G DEB` builds, unpacked with dpkg-deb -x, whose Depends must name
+# the package of every shared library the tool loads. Each installed file
+# must equal its source, nothing else may be installed, and the tool must run.
 #
-# Usage: install_test.sh CMAKE_COMMAND BUILD_DIR SOURCE_DIR
-# Exit status: 0 passed, 1 failed.
+# Usage: install_test.sh install CMAKE_COMMAND BUILD_DIR SOURCE_DIR
+#        install_test.sh package CPACK_COMMAND BUILD_DIR SOURCE_DIR
+# Exit status: 0 passed, 1 failed, 77 skipped (packaging without dpkg-dev).
 set -u
+mode=$1 tool=$2 build=$3 source=$4
+if [[ $mode == package ]] && ! hash dpkg-deb dpkg-shlibdeps 2>/dev/null; then
+  echo "SKIP: dpkg-deb or dpkg-shlibdeps is not installed (Debian: apt-get install dpkg-dev)"
+  exit 77
+fi
+. "$(dirname "$0")/checks.sh"
 
-cmake=$1
-build=$2
-source=$3
-
-. "$(dirname "$0")/checks.sh" "install test"
-
-# check_tree ROOT: the installed files under ROOT (a prefix).
-check_tree() {
-  local root=$1 installed
-  if [[ -x $root/bin/ostrel ]]; then
-    pass "bin/ostrel is executable"
-  else
-    fail "no executable $root/bin/ostrel"
-  fi
+# check ROOT MAN_PAGE ZSH_FOLDER: the files under ROOT/usr.
+check() {
+  local root=$1 installed from unpack
   while read -r installed from; do
-    if cmp -s "$root/$installed" "$source/$from"; then
-      pass "$installed is $from"
-    else
-      fail "$root/$installed is missing or differs from $from"
-    fi
-  done <<'EOF'
-share/man/man1/ostrel.1 doc/ostrel.1
+    unpack=(cat) && [[ $installed == *.gz ]] && unpack=(gzip -dc)
+    "${unpack[@]}" "$root/usr/$installed" 2>/dev/null | cmp -s - "$source/$from" ||
+      fail "$root/usr/$installed is missing or is not $from"
+  done <<EOF
+$2 doc/ostrel.1
 share/bash-completion/completions/ostrel completions/ostrel.bash
-share/zsh/site-functions/_ostrel completions/_ostrel
+$3/_ostrel completions/_ostrel
 share/fish/vendor_completions.d/ostrel.fish completions/ostrel.fish
 EOF
-  local count
-  count=$(find "$root" -type f | wc -l)
-  if ((count == 5)); then
-    pass "nothing else installed"
-  else
-    fail "$count files installed:"$'\n'"$(cd "$root" && find . -type f)"
-  fi
+  [[ $(find "$root" -type f | wc -l) == 5 ]] || fail "installed under $root: $(find "$root" -type f)"
+  [[ $(HOME=$work "$root/usr/bin/ostrel" path) == "$work/Library/Application Support/Ostrel/agent-config.json" ]] ||
+    fail "the installed $root/usr/bin/ostrel does not run"
 }
 
-# 1. A prefix given on the command line.
-prefix=$work/prefix
-if "$cmake" --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1; then
-  pass "cmake --install --prefix"
-  check_tree "$prefix"
+if [[ $mode == install ]]; then
+  "$tool" --install "$build" --prefix "$work/prefix/usr" >"$work/log" 2>&1 || fail "$(<"$work/log")"
+  check "$work/prefix" share/man/man1/ostrel.1 share/zsh/site-functions
+  DESTDIR=$work/stage "$tool" --install "$build" --prefix /usr >"$work/log" 2>&1 || fail "$(<"$work/log")"
+  check "$work/stage" share/man/man1/ostrel.1 share/zsh/site-functions
 else
-  fail "cmake --install --prefix failed:"$'\n'"$(cat "$work/install.log")"
+  "$tool" -G DEB --config "$build/CPackConfig.cmake" -B "$work/out" >"$work/log" 2>&1 || fail "$(<"$work/log")"
+  deb=$(echo "$work"/out/*.deb)
+  dpkg-deb -x "$deb" "$work/deb" || fail "dpkg-deb -x $deb failed"
+  check "$work/deb" share/man/man1/ostrel.1.gz share/zsh/vendor-completions
+  depends=$(dpkg-deb --field "$deb" Depends)
+  [[ -n $depends ]] || fail "the package has no Depends"
+  for library in $(objdump -p "$work/deb/usr/bin/ostrel" | awk '$1 == "NEEDED" { print $2 }'); do
+    owner=$(dpkg -S "*/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/$library" | head -n 1 | cut -d: -f1)
+    [[ -n $owner && ", $depends," == *", $owner"[\ ,]* ]] || fail "Depends ($depends) lacks $owner for $library"
+  done
 fi
-
-# 2. DESTDIR under a system prefix: everything goes below DESTDIR.
-stage=$work/stage
-if DESTDIR=$stage "$cmake" --install "$build" --prefix /usr >"$work/install.log" 2>&1; then
-  pass "DESTDIR=... cmake --install --prefix /usr"
-  check_tree "$stage/usr"
-  if [[ $(ls -A "$stage") == usr ]]; then
-    pass "nothing outside DESTDIR/usr"
-  else
-    fail "DESTDIR holds: $(ls -A "$stage")"
-  fi
-else
-  fail "cmake --install with DESTDIR failed:"$'\n'"$(cat "$work/install.log")"
-fi
-
-# 3. The installed tool runs and finds its config under HOME.
-home=$work/home
-mkdir -p "$home"
-expected="$home/Library/Application Support/Ostrel/agent-config.json"
-if [[ $(HOME=$home "$prefix/bin/ostrel" path) == "$expected" ]]; then
-  pass "the installed ostrel prints the config path"
-else
-  fail "the installed ostrel path printed: $(HOME=$home "$prefix/bin/ostrel" path 2>&1)"
-fi
-if [[ $(HOME=$home "$prefix/bin/ostrel" dict add Quokka) == '1 words in the dictionary' ]] &&
-  [[ $(HOME=$home "$prefix/bin/ostrel" dict list) == Quokka ]]; then
-  pass "the installed ostrel edits and lists the dictionary"
-else
-  fail "the installed ostrel could not add and list a word"
-fi
-
-# 4. The installed bash completion loads and offers what is stored.
-replies=$(PATH="$prefix/bin:$PATH" HOME=$home bash -c '
-  source "$1" || exit 1
-  COMP_WORDS=(ostrel dict remove Q)
-  COMP_CWORD=3
-  _ostrel ostrel Q remove
-  printf "%s\n" "${COMPREPLY[@]}"' bash "$prefix/share/bash-completion/completions/ostrel")
-if [[ $replies == Quokka ]]; then
-  pass "the installed bash completion offers the stored word"
-else
-  fail "the installed bash completion offered: $replies"
-fi
-
-finish
+exit $status

@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -19,10 +18,8 @@ extern char** environ;
 namespace ostrel::testing {
 namespace fs = std::filesystem;
 
-TempDir::TempDir() {
-  std::string pattern = (fs::temp_directory_path() / "ostrel-test-XXXXXX").string();
-  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
+TempDir::TempDir() : path_((fs::temp_directory_path() / "ostrel-test-XXXXXX").string()) {
+  if (::mkdtemp(path_.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
 }
 
 TempDir::~TempDir() {
@@ -36,28 +33,24 @@ Process::Process(const std::vector<std::string>& args, const std::string& home,
   if (bin == nullptr) throw std::runtime_error("OSTREL_BIN is not set");
   std::vector<std::string> argv = {bin};
   argv.insert(argv.end(), args.begin(), args.end());
-  std::vector<char*> argvPointers;
-  for (auto& arg : argv) argvPointers.push_back(arg.data());
-  argvPointers.push_back(nullptr);
-
+  std::vector<char*> pointers;
+  for (auto& arg : argv) pointers.push_back(arg.data());
+  pointers.push_back(nullptr);
   const std::string out = stdoutPath.empty() ? captured_.path() + "/out" : stdoutPath;
   const std::string err = captured_.path() + "/err";
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out.c_str(), O_WRONLY | O_CREAT, 0600);
-  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err.c_str(), O_WRONLY | O_CREAT, 0600);
-  // The child takes the test's environment with HOME replaced.
-  ::setenv("HOME", home.c_str(), 1);
-  int rc = ::posix_spawn(&pid_, bin, &actions, nullptr, argvPointers.data(), environ);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT, 0600);
+  posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT, 0600);
+  ::setenv("HOME", home.c_str(), 1);  // the child takes the test's environment
+  const int rc = ::posix_spawn(&pid_, bin, &actions, nullptr, pointers.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   if (rc != 0) throw std::runtime_error("posix_spawn failed");
 }
 
 Process::~Process() {
-  if (pid_ <= 0) return;
-  ::kill(pid_, SIGKILL);
-  ::waitpid(pid_, nullptr, 0);
+  if (pid_ > 0 && ::kill(pid_, SIGKILL) == 0) ::waitpid(pid_, nullptr, 0);
 }
 
 RunResult Process::finish() {
@@ -65,16 +58,11 @@ RunResult Process::finish() {
   while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
   }
   pid_ = -1;
-  RunResult result;
-  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  if (fs::exists(captured_.path() + "/out")) result.out = readFile(captured_.path() + "/out");
-  result.err = readFile(captured_.path() + "/err");
-  return result;
-}
-
-RunResult runOstrel(const std::vector<std::string>& args, const std::string& home,
-                    const std::string& stdoutPath) {
-  return Process(args, home, stdoutPath).finish();
+  RunResult r;
+  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  if (fs::exists(captured_.path() + "/out")) r.out = readFile(captured_.path() + "/out");
+  r.err = readFile(captured_.path() + "/err");
+  return r;
 }
 
 std::string configDir(const std::string& home) {
@@ -94,8 +82,7 @@ std::string readFile(const std::string& path) {
 void writeFile(const std::string& path, const std::string& bytes) {
   fs::create_directories(fs::path(path).parent_path());
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << bytes;
-  if (!out) throw std::runtime_error("cannot write " + path);
+  if (!(out << bytes)) throw std::runtime_error("cannot write " + path);
 }
 
 std::vector<std::string> listDir(const std::string& dir) {

@@ -1,0 +1,34 @@
+// A main for the fuzz targets without libFuzzer, so that every test build
+// replays their seed corpora with any compiler: runs the target once on each
+// file named on the command line, or on each file of a named folder.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
+
+namespace t = ostrel::testing;
+
+int main(int argc, char** argv) {
+  std::vector<std::string> inputs;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (!std::filesystem::is_directory(arg)) inputs.push_back(arg);
+    for (const std::string& name : t::listDir(arg)) inputs.push_back(arg + "/" + name);
+  }
+  for (const std::string& path : inputs) {
+    const std::string bytes = t::readFile(path);
+    // A buffer of exactly the input's size, as libFuzzer hands it over, so
+    // that a sanitizer sees any read past its end.
+    const std::vector<std::uint8_t> data(bytes.begin(), bytes.end());
+    LLVMFuzzerTestOneInput(data.data(), data.size());
+  }
+  std::printf("replayed %zu inputs\n", inputs.size());
+  return inputs.empty() ? 1 : 0;  // no input: a wrong path, not a pass
+}
