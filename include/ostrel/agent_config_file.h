@@ -62,7 +62,7 @@ class AgentConfigFile {
   // The location, computed afresh on every call: the home directory ($HOME
   // when set and not empty, else the user database), then
   // "Library/Application Support/Ostrel/agent-config.json". Creates nothing.
-  static std::string url();
+  static std::string location();
 
   // Version 1, no words, no rules, no style: what a missing file stands for.
   static AgentConfig defaultConfig();

@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-#include "mutate.h"
+#include "edit_transaction.h"
 #include "ostrel/agent_config.h"
 #include "ostrel/agent_config_file.h"
 #include "ostrel/text.h"
@@ -50,7 +50,7 @@ std::string dictionaryCount(const AgentConfig& config) {
 
 // --- Commands that need no config ----------------------------------------
 
-void printPath(const Invocation&) { printLine(AgentConfigFile::url()); }
+void printPath(const Invocation&) { printLine(AgentConfigFile::location()); }
 
 // --- Read-only commands: print the config as stored ----------------------
 
@@ -184,7 +184,7 @@ struct Command {
   Transaction (*prepare)(const Invocation&) = nullptr;  // loadAndWrite; checks the operands
 };
 
-constexpr Command kCommands[] = {
+constexpr Command commandTable[] = {
     {.word = "path", .subWord = "", .phase = Phase::noLoad, .run = printPath},
     {.word = "show", .subWord = "", .phase = Phase::loadOnly, .print = show},
     {.word = "dict", .subWord = "add", .phase = Phase::loadAndWrite, .prepare = addWords},
@@ -199,7 +199,7 @@ constexpr Command kCommands[] = {
 };
 
 const Command* find(const Invocation& in) {
-  for (const Command& command : kCommands) {
+  for (const Command& command : commandTable) {
     if (in.args[0] != command.word) continue;
     if (command.subWord.empty()) return &command;
     if (!in.rest.empty() && in.rest[0] == command.subWord) return &command;
@@ -229,7 +229,7 @@ int dispatch(std::span<const std::string> args) {
       break;
     }
     case Phase::loadOnly: {
-      auto loaded = AgentConfigFile::load(AgentConfigFile::url());
+      auto loaded = AgentConfigFile::load(AgentConfigFile::location());
       if (!loaded.ok()) fail(loaded.error().description());
       command->print(loaded.value());
       break;

@@ -285,7 +285,7 @@ AgentConfigFile::EditLock::~EditLock() {
   if (fd_ >= 0) ::close(fd_);
 }
 
-std::string AgentConfigFile::url() {
+std::string AgentConfigFile::location() {
   const std::string relative = std::string(folderInHome) + "/" + std::string(AgentConfig::filename);
   const std::string home = platform::homeDirectory();
   // Without a home directory, stay relative to the working directory rather

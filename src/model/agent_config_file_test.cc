@@ -147,7 +147,7 @@ TEST(AgentConfigFileUrl, FollowsHomeOrTheUserDatabase) {
   for (const auto& [home, expected] : std::vector<std::pair<std::string, std::string>>{
            {"/h/", "/h" + tail}, {"", user->pw_dir + tail}}) {
     ::setenv("HOME", home.c_str(), 1);
-    EXPECT_EQ(AgentConfigFile::url(), expected) << "HOME=" << home;
+    EXPECT_EQ(AgentConfigFile::location(), expected) << "HOME=" << home;
   }
   if (savedHome)
     ::setenv("HOME", saved.c_str(), 1);

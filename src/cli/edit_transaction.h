@@ -23,7 +23,7 @@ struct Transaction {
   Describe describe;
 };
 
-// Runs one edit of the config at AgentConfigFile::url(). Edits by other runs
+// Runs one edit of the config at AgentConfigFile::location(). Edits by other runs
 // of the tool wait for this one, so none is lost. Returns only after the file
 // was saved and the report printed; on any failure prints one "ostrel: " line
 // and exits with status 1, leaving the file as it was.

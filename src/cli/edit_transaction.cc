@@ -1,4 +1,4 @@
-#include "mutate.h"
+#include "edit_transaction.h"
 
 #include <chrono>
 
@@ -10,7 +10,7 @@ namespace {
 
 // Long enough for any edit another run has under way, short enough that a
 // stuck run is reported rather than waited on forever.
-constexpr std::chrono::seconds kLockWait{10};
+constexpr std::chrono::seconds lockWait{10};
 
 void printComplaint(const AgentConfig::Complaint& complaint) {
   printError("dropped '" + complaint.subject + "' \u2014 " + complaint.reason);
@@ -19,10 +19,10 @@ void printComplaint(const AgentConfig::Complaint& complaint) {
 }  // namespace
 
 void mutate(const Edit& edit, const Describe& describe) {
-  const std::string location = AgentConfigFile::url();
+  const std::string location = AgentConfigFile::location();
 
   // Held until the process ends, past the rename of the save.
-  auto lock = AgentConfigFile::lockForEditing(location, kLockWait);
+  auto lock = AgentConfigFile::lockForEditing(location, lockWait);
   if (!lock.ok()) fail(lock.error().description);
 
   auto loaded = AgentConfigFile::load(location);
