@@ -230,7 +230,7 @@ int dispatch(std::span<const std::string> args) {
     }
     case Phase::loadOnly: {
       auto loaded = AgentConfigFile::load(AgentConfigFile::location());
-      if (!loaded.ok()) fail(loaded.error().description());
+      if (!loaded.ok()) fail(loaded.error().description);
       command->print(loaded.value());
       break;
     }

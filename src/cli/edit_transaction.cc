@@ -26,7 +26,7 @@ void mutate(const Edit& edit, const Describe& describe) {
   if (!lock.ok()) fail(lock.error().description);
 
   auto loaded = AgentConfigFile::load(location);
-  if (!loaded.ok()) fail(loaded.error().description());
+  if (!loaded.ok()) fail(loaded.error().description);
 
   AgentConfig config = std::move(loaded).value();
   const std::vector<AgentConfig::Complaint> refusals = edit(config);
@@ -35,8 +35,8 @@ void mutate(const Edit& edit, const Describe& describe) {
   for (const auto& complaint : refusals) printComplaint(complaint);
   for (const auto& complaint : result.complaints) printComplaint(complaint);
 
-  if (auto error = AgentConfigFile::save(result.config, location)) {
-    fail("could not write the config: " + error->description);
+  if (auto saved = AgentConfigFile::save(result.config, location); !saved.ok()) {
+    fail("could not write the config: " + saved.error().description);
   }
   printLine(describe(result.config));
 }

@@ -96,33 +96,33 @@ class FaultyDisk : public Disk {
  public:
   FaultyDisk(Step step, int code) : step_(step), code_(code) {}
 
-  Expected<int, SystemError> openDirectory(const std::string& path) override {
-    if (at(Step::openDirectory)) return SystemError{code_};
+  Expected<int> openDirectory(const std::string& path) override {
+    if (at(Step::openDirectory)) return Error::fromErrno(code_);
     return Disk::openDirectory(path);
   }
-  Expected<CreatedFile, SystemError> createUniqueFile(const std::string& pathTemplate) override {
-    if (at(Step::createUniqueFile)) return SystemError{code_};
+  Expected<CreatedFile> createUniqueFile(const std::string& pathTemplate) override {
+    if (at(Step::createUniqueFile)) return Error::fromErrno(code_);
     return Disk::createUniqueFile(pathTemplate);
   }
-  DiskStatus writeAll(int fd, std::string_view bytes) override {
+  Status writeAll(int fd, std::string_view bytes) override {
     if (step_ == Step::writeAll && code_ == killHere)
       (void)Disk::writeAll(fd, bytes.substr(0, bytes.size() / 2));
     return at(Step::writeAll) ? error() : Disk::writeAll(fd, bytes);
   }
-  DiskStatus setPermissions(int fd, unsigned mode) override {
+  Status setPermissions(int fd, unsigned mode) override {
     return at(Step::setPermissions) ? error() : Disk::setPermissions(fd, mode);
   }
-  DiskStatus syncFile(int fd) override { return at(Step::syncFile) ? error() : Disk::syncFile(fd); }
-  DiskStatus close(int fd) override {
-    DiskStatus closed = Disk::close(fd);  // the descriptor is gone either way
+  Status syncFile(int fd) override { return at(Step::syncFile) ? error() : Disk::syncFile(fd); }
+  Status close(int fd) override {
+    Status closed = Disk::close(fd);  // the descriptor is gone either way
     return at(Step::close) ? error() : closed;
   }
-  DiskStatus rename(const std::string& from, const std::string& to) override {
+  Status rename(const std::string& from, const std::string& to) override {
     if (at(Step::rename)) return error();
-    DiskStatus renamed = Disk::rename(from, to);
+    Status renamed = Disk::rename(from, to);
     return at(Step::afterRename) ? error() : renamed;
   }
-  DiskStatus syncDirectory(int fd) override {
+  Status syncDirectory(int fd) override {
     return at(Step::syncDirectory) ? error() : Disk::syncDirectory(fd);
   }
 
@@ -132,7 +132,7 @@ class FaultyDisk : public Disk {
     if (step == step_ && code_ == killHere) ::raise(SIGKILL);
     return step == step_;
   }
-  DiskStatus error() const { return SystemError{code_}; }
+  Status error() const { return Error::fromErrno(code_); }
   Step step_;
   int code_;
 };
@@ -170,7 +170,7 @@ TEST_F(FileTest, LoadNamesTheUnreadablePathAndNeverBlocks) {
   for (const auto& [name, why] : cases) {
     auto loaded = AgentConfigFile::load(root / name);
     ASSERT_FALSE(loaded.ok()) << name;
-    EXPECT_EQ(loaded.error().description(),
+    EXPECT_EQ(loaded.error().description,
               "could not read the config: '" + (root / name).string() + "'" + why);
   }
 }
@@ -189,9 +189,9 @@ TEST_F(FileTest, FileWhereAFolderShouldBeStopsTheSaveAndEmptiesTheLock) {
   };
   for (const Case& c : cases) {
     writeFile(c.inTheWay, old);
-    auto error = AgentConfigFile::save(sampleConfig(), c.location);
-    ASSERT_TRUE(error.has_value()) << c.expected;
-    EXPECT_EQ(error->description, c.expected);
+    auto saved = AgentConfigFile::save(sampleConfig(), c.location);
+    ASSERT_FALSE(saved.ok()) << c.expected;
+    EXPECT_EQ(saved.error().description, c.expected);
     auto lock = AgentConfigFile::lockForEditing(c.location, 100ms);
     ASSERT_TRUE(lock.ok()) << c.expected;
     EXPECT_FALSE(lock.value().held());
@@ -207,7 +207,7 @@ TEST_F(FileTest, SavedRecordLoadsBackEqualAndUnrepaired) {
     AgentConfig config = sampleConfig();
     config.style = style;
     config.dictionary.push_back("e\u0301t\u00E9 \U0001F44D\U0001F3FD / \"q\"\n");
-    ASSERT_FALSE(AgentConfigFile::save(config, location.string()));
+    ASSERT_TRUE(AgentConfigFile::save(config, location.string()).ok());
     EXPECT_EQ(readFile(location), config.encoded().value());
     auto loaded = AgentConfigFile::load(location.string());
     ASSERT_TRUE(loaded.ok());
@@ -236,16 +236,16 @@ TEST_F(FileTest, FailedStepLeavesTheOldFileAndNoTemporaryFile) {
   for (const Case& c : cases) {
     writeFile(location, old);
     FaultyDisk disk(c.step, c.code);
-    auto error = AgentConfigFile::save(sampleConfig(), location, disk);
-    ASSERT_TRUE(error.has_value()) << c.expectedStart;
-    EXPECT_TRUE(error->description.starts_with(c.expectedStart)) << error->description;
-    EXPECT_TRUE(error->description.ends_with(": " + SystemError{c.code}.text()))
-        << error->description;
+    auto saved = AgentConfigFile::save(sampleConfig(), location, disk);
+    ASSERT_FALSE(saved.ok()) << c.expectedStart;
+    const std::string& description = saved.error().description;
+    EXPECT_TRUE(description.starts_with(c.expectedStart)) << description;
+    EXPECT_TRUE(description.ends_with(": " + Error::fromErrno(c.code).description)) << description;
     EXPECT_EQ(readFile(location), c.replaced ? newBytes : old) << c.expectedStart;
     EXPECT_EQ(namesIn(folder), std::vector<std::string>{"agent-config.json"}) << c.expectedStart;
   }
   FaultyDisk unsupported(Step::syncDirectory, EINVAL);  // some file systems cannot flush a folder
-  EXPECT_EQ(AgentConfigFile::save(sampleConfig(), location, unsupported), std::nullopt);
+  EXPECT_TRUE(AgentConfigFile::save(sampleConfig(), location, unsupported).ok());
 }
 
 // fchmod ignores the umask, so an old file keeps its mode even under 077.
@@ -262,9 +262,9 @@ TEST_F(FileTest, SaveKeepsTheOldModeAndGivesANewFile0666LessTheUmask) {
       writeFile(location, old);
       ::chmod(location.c_str(), *c.existing);
     }
-    auto error = AgentConfigFile::save(sampleConfig(), location);
+    auto status = AgentConfigFile::save(sampleConfig(), location);
     ::umask(saved);
-    ASSERT_EQ(error, std::nullopt);
+    ASSERT_TRUE(status.ok());
     EXPECT_EQ(permissionsOf(location), c.expected) << std::oct << c.umask;
     EXPECT_EQ(permissionsOf(folder), 0777u & ~c.umask) << std::oct << c.umask;
   }
@@ -287,7 +287,7 @@ TEST_F(FileTest, SymbolicLinkStaysALinkAndItsTargetIsReplacedUnlessItLoops) {
   for (const Case& c : cases) {
     fs::remove(location);
     fs::create_symlink(c.linkText, location);
-    ASSERT_EQ(AgentConfigFile::save(sampleConfig(), location), std::nullopt) << c.linkText;
+    ASSERT_TRUE(AgentConfigFile::save(sampleConfig(), location).ok()) << c.linkText;
     EXPECT_EQ(fs::read_symlink(location).string(), c.linkText);
     EXPECT_EQ(readFile(c.target), newBytes) << c.linkText;
     EXPECT_EQ(namesIn(folder), (std::vector<std::string>{"agent-config.json", "hop"}));
@@ -295,9 +295,9 @@ TEST_F(FileTest, SymbolicLinkStaysALinkAndItsTargetIsReplacedUnlessItLoops) {
   }
   fs::remove(location);
   fs::create_symlink("agent-config.json", location);
-  auto error = AgentConfigFile::save(sampleConfig(), location);
-  ASSERT_TRUE(error.has_value());
-  EXPECT_TRUE(error->description.ends_with("Too many levels of symbolic links"));
+  auto saved = AgentConfigFile::save(sampleConfig(), location);
+  ASSERT_FALSE(saved.ok());
+  EXPECT_TRUE(saved.error().description.ends_with("Too many levels of symbolic links"));
   EXPECT_TRUE(fs::is_symlink(location));
 }
 

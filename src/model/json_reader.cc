@@ -344,7 +344,7 @@ class DocumentReader {
   }
 
   // The record, or the first problem met.
-  Expected<AgentConfig, Error> result() {
+  Expected<AgentConfig> result() {
     if (tooDeep_) {
       return Error{positionText(json_, openingOfLevel(json_, maxNesting + 1)) +
                    ": nesting deeper than " + std::to_string(maxNesting) + " levels"};
@@ -487,7 +487,7 @@ class DocumentReader {
 
 }  // namespace
 
-Expected<AgentConfig, Error> AgentConfig::decoded(std::string_view json) {
+Expected<AgentConfig> AgentConfig::decoded(std::string_view json) {
   DocumentReader reader(json);
   try {
     Json::sax_parse(json.begin(), json.end(), &reader, Json::input_format_t::json,
