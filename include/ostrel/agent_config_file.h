@@ -1,6 +1,7 @@
 // AgentConfigFile: where agent-config.json lives, and moving an AgentConfig
 // between that file and memory. Stateless; nothing is cached between calls.
-// Neither operation validates or repairs a record.
+// Neither operation validates or repairs a record; failures come back as
+// Error values, and nothing here prints or exits.
 #pragma once
 
 #include <chrono>

@@ -1,6 +1,8 @@
 #include "edit_transaction.h"
 
 #include <chrono>
+#include <utility>
+#include <vector>
 
 #include "ostrel/agent_config_file.h"
 #include "output.h"
@@ -18,27 +20,27 @@ void printComplaint(const AgentConfig::Complaint& complaint) {
 
 }  // namespace
 
-void mutate(const Edit& edit, const Describe& describe) {
+Status runEdit(const EditTransaction& transaction) {
   const std::string location = AgentConfigFile::location();
 
-  // Held until the process ends, past the rename of the save.
+  // Held until this function returns, past the rename of the save.
   auto lock = AgentConfigFile::lockForEditing(location, lockWait);
-  if (!lock.ok()) fail(lock.error().description);
+  if (!lock.ok()) return lock.error();
 
   auto loaded = AgentConfigFile::load(location);
-  if (!loaded.ok()) fail(loaded.error().description);
+  if (!loaded.ok()) return loaded.error();
 
   AgentConfig config = std::move(loaded).value();
-  const std::vector<AgentConfig::Complaint> refusals = edit(config);
+  const EditResult edited = transaction.edit(config);
   const AgentConfig::Validated result = config.validated();
 
-  for (const auto& complaint : refusals) printComplaint(complaint);
+  if (edited.refusal) printComplaint(*edited.refusal);
   for (const auto& complaint : result.complaints) printComplaint(complaint);
 
   if (auto saved = AgentConfigFile::save(result.config, location); !saved.ok()) {
-    fail("could not write the config: " + saved.error().description);
+    return saved.error().within("could not write the config");
   }
-  printLine(describe(result.config));
+  return printLine(transaction.describe(result.config, edited));
 }
 
 }  // namespace ostrel::cli

@@ -3,30 +3,38 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
-#include <vector>
 
 #include "ostrel/agent_config.h"
+#include "ostrel/expected.h"
 
 namespace ostrel::cli {
 
-// Changes the loaded record in place. Returns complaints about the edit
-// itself (a rule set refused), printed before those of validation.
-using Edit = std::function<std::vector<AgentConfig::Complaint>(AgentConfig&)>;
+// What an edit did with the loaded record.
+struct EditResult {
+  // Set when the edit refused itself and left the record as it was loaded:
+  // the reason, printed before the complaints of validation.
+  std::optional<AgentConfig::Complaint> refusal;
+};
 
-// The report line, computed from the repaired record that was saved.
-using Describe = std::function<std::string(const AgentConfig&)>;
+// Changes the loaded record in place.
+using Edit = std::function<EditResult(AgentConfig&)>;
+
+// The report line, from the repaired record that was saved and what the edit
+// did.
+using Describe = std::function<std::string(const AgentConfig& saved, const EditResult& result)>;
 
 // An editing command ready to run: its edit and its report.
-struct Transaction {
+struct EditTransaction {
   Edit edit;
   Describe describe;
 };
 
-// Runs one edit of the config at AgentConfigFile::location(). Edits by other runs
-// of the tool wait for this one, so none is lost. Returns only after the file
-// was saved and the report printed; on any failure prints one "ostrel: " line
-// and exits with status 1, leaving the file as it was.
-void mutate(const Edit& edit, const Describe& describe);
+// Runs one edit of the config at AgentConfigFile::location(). Edits by other
+// runs of the tool wait for this one, so none is lost. Prints the complaints
+// and, once the file is saved, the report line. On any failure returns the
+// message for the caller to print, with the file left as it was.
+Status runEdit(const EditTransaction& transaction);
 
 }  // namespace ostrel::cli

@@ -15,8 +15,6 @@
 #include <unicode/utf8.h>
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <utility>
@@ -99,11 +97,9 @@ const char* const replacementCharacter = "\xEF\xBF\xBD";  // U+FFFD
 // ICU services, created once per process
 
 [[noreturn]] void icuFailed(const char* what, UErrorCode status) {
-  // Only a broken ICU installation gets here; nothing sensible can go on,
-  // and nothing has been written yet.
-  std::fprintf(stderr, "ostrel: unicode support unavailable \u2014 %s: %s\n",
-               what, u_errorName(status));
-  std::exit(1);
+  // Only a broken ICU installation gets here; nothing sensible can go on.
+  throw UnicodeUnavailable(std::string("unicode support unavailable \u2014 ") + what + ": " +
+                           u_errorName(status));
 }
 
 void requireIcu(UErrorCode status, const char* what) {
