@@ -1,7 +1,11 @@
 #include "ostrel/agent_config_file.h"
 
+#include <pwd.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <string>
 #include <thread>
 #include <utility>
@@ -9,7 +13,6 @@
 
 #include "disk.h"
 #include "ostrel/text.h"
-#include "platform.h"
 
 namespace ostrel {
 
@@ -20,6 +23,27 @@ constexpr unsigned newFolderMode = 0777;  // less the umask, as mkdir applies it
 constexpr unsigned newFileMode = 0666;
 constexpr int maxLinkHops = 40;                // as the kernel's own limit (ELOOP)
 constexpr std::size_t uniqueSuffixLength = 6;  // mkstemp's "XXXXXX"
+
+// $HOME when set and not empty, else the user database's entry for the real
+// user id; empty when neither is known.
+std::string homeDirectory() {
+  if (const char* home = std::getenv("HOME"); home != nullptr && home[0] != '\0') {
+    return home;
+  }
+  long suggested = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+  std::vector<char> buffer(suggested > 0 ? static_cast<std::size_t>(suggested) : 16384);
+  for (;;) {
+    passwd entry{};
+    passwd* found = nullptr;
+    int error = ::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found);
+    if (error == ERANGE && buffer.size() < (std::size_t{1} << 20)) {
+      buffer.resize(buffer.size() * 2);
+      continue;
+    }
+    if (error != 0 || found == nullptr || found->pw_dir == nullptr) return {};
+    return found->pw_dir;
+  }
+}
 
 // Hidden, so that the desktop application and file browsers ignore it.
 std::string temporaryPrefix() { return "." + std::string(AgentConfig::filename) + ".tmp-"; }
@@ -160,7 +184,7 @@ Status replaceFile(Disk& disk, const ResolvedTarget& target, std::string_view by
   const std::string folder = parentOf(target.path);
   const unsigned mode = target.existing
                             ? target.existing->permissions
-                            : newFileMode & ~static_cast<unsigned>(platform::currentUmask());
+                            : newFileMode & ~disk.creationMask();
 
   // Opened before anything is written, so that this step cannot fail after
   // the old file is gone.
@@ -232,7 +256,7 @@ std::string secondsText(std::chrono::milliseconds wait) {
 
 std::string AgentConfigFile::location() {
   const std::string relative = std::string(folderInHome) + "/" + std::string(AgentConfig::filename);
-  const std::string home = platform::homeDirectory();
+  const std::string home = homeDirectory();
   // Without a home directory, stay relative to the working directory rather
   // than writing under the root of the file system.
   if (home.empty()) return relative;

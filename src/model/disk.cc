@@ -182,6 +182,12 @@ Status Disk::tryLockExclusive(int fd) {
   }
 }
 
+unsigned Disk::creationMask() {
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  return static_cast<unsigned>(mask);
+}
+
 Disk& realDisk() {
   static Disk disk;
   return disk;

@@ -1,7 +1,8 @@
 // Disk: the narrow set of file-system calls that loading, saving and the edit
 // lock make. Every call reports failure as an Error made by Error::fromErrno
-// (its code is the errno, its text the system's), never by throwing. realDisk() is the POSIX implementation; tests substitute a Disk
-// that fails a chosen call to check that each step cleans up after itself.
+// (its code is the errno, its text the system's), never by throwing.
+// realDisk() is the POSIX implementation; tests substitute a Disk that fails
+// a chosen call to check that each step cleans up after itself.
 #pragma once
 
 #include <cstddef>
@@ -86,6 +87,10 @@ class Disk {
 
   // flock(LOCK_EX | LOCK_NB): EWOULDBLOCK while another holder has it.
   virtual Status tryLockExclusive(int fd);
+
+  // The process's file mode creation mask. Reading it means setting it twice;
+  // the tool is single-threaded, so nothing can create a file in between.
+  virtual unsigned creationMask();
 };
 
 // The POSIX implementation.
