@@ -27,8 +27,7 @@ class AgentConfigFile {
     EditLock() = default;
     // Takes over `fd`, an open folder on `disk`, and closes it through `disk`.
     EditLock(Disk& disk, int fd) : disk_(&disk), fd_(fd) {}
-    EditLock(EditLock&& other) noexcept
-        : disk_(other.disk_), fd_(std::exchange(other.fd_, -1)) {}
+    EditLock(EditLock&& other) noexcept : disk_(other.disk_), fd_(std::exchange(other.fd_, -1)) {}
     EditLock& operator=(EditLock&& other) noexcept;
     EditLock(const EditLock&) = delete;
     EditLock& operator=(const EditLock&) = delete;

@@ -28,8 +28,9 @@ struct Error {
 template <class T>
 class [[nodiscard]] Expected {
  public:
-  Expected(T value) : v_(std::in_place_index<0>, std::move(value)) {}  // NOLINT: implicit on purpose
-  Expected(Error error) : v_(std::in_place_index<1>, std::move(error)) {}  // NOLINT: implicit on purpose
+  // Implicit on purpose, so that a function returns either directly.
+  Expected(T value) : v_(std::in_place_index<0>, std::move(value)) {}      // NOLINT
+  Expected(Error error) : v_(std::in_place_index<1>, std::move(error)) {}  // NOLINT
 
   bool ok() const { return v_.index() == 0; }
 
@@ -48,7 +49,8 @@ class [[nodiscard]] Expected {
 // The result of an operation that gives nothing back but may fail.
 class [[nodiscard]] Status {
  public:
-  Status() = default;  // success
+  // Success.
+  Status() = default;
   Status(Error error) : error_(std::move(error)) {}  // NOLINT: implicit on purpose
 
   bool ok() const { return !error_.has_value(); }

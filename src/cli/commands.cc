@@ -160,13 +160,12 @@ Expected<EditTransaction> setStyle(const Invocation& in) {
 }
 
 Expected<EditTransaction> clearStyle(const Invocation&) {
-  return EditTransaction{[](AgentConfig& c) {
-                           c.style.reset();
-                           return EditResult{};
-                         },
-                         [](const AgentConfig&, const EditResult&) {
-                           return std::string("style cleared");
-                         }};
+  return EditTransaction{
+      [](AgentConfig& c) {
+        c.style.reset();
+        return EditResult{};
+      },
+      [](const AgentConfig&, const EditResult&) { return std::string("style cleared"); }};
 }
 
 // --- The table -------------------------------------------------------------
@@ -182,9 +181,10 @@ struct Command {
   std::string_view word;
   std::string_view subWord;  // empty for a command without sub-commands
   Phase phase;
-  Status (*run)(const Invocation&) = nullptr;                         // noLoad
-  Status (*print)(const AgentConfig&) = nullptr;                      // loadOnly
-  Expected<EditTransaction> (*prepare)(const Invocation&) = nullptr;  // loadAndWrite; checks operands
+  Status (*run)(const Invocation&) = nullptr;     // noLoad
+  Status (*print)(const AgentConfig&) = nullptr;  // loadOnly
+  // loadAndWrite; checks the operands.
+  Expected<EditTransaction> (*prepare)(const Invocation&) = nullptr;
 };
 
 constexpr Command commandTable[] = {

@@ -182,9 +182,8 @@ Expected<ResolvedTarget> resolveLinks(Disk& disk, const std::string& path) {
 // target and flushes the folder so the rename survives a crash.
 Status replaceFile(Disk& disk, const ResolvedTarget& target, std::string_view bytes) {
   const std::string folder = parentOf(target.path);
-  const unsigned mode = target.existing
-                            ? target.existing->permissions
-                            : newFileMode & ~disk.creationMask();
+  const unsigned mode =
+      target.existing ? target.existing->permissions : newFileMode & ~disk.creationMask();
 
   // Opened before anything is written, so that this step cannot fail after
   // the old file is gone.
@@ -210,8 +209,7 @@ Status replaceFile(Disk& disk, const ResolvedTarget& target, std::string_view by
   if (auto closed = temporary.close(); !closed.ok())
     return closed.error().within("cannot close " + temporaryName);
   if (auto renamed = disk.rename(temporary.path(), target.path); !renamed.ok()) {
-    return renamed.error().within("cannot rename " + temporaryName + " to " +
-                                  quoted(target.path));
+    return renamed.error().within("cannot rename " + temporaryName + " to " + quoted(target.path));
   }
   temporary.keep();
 
@@ -316,9 +314,9 @@ Status AgentConfigFile::save(const AgentConfig& config, const std::string& to, D
   return replaceFile(disk, target.value(), encoded.value());
 }
 
-
-Expected<AgentConfigFile::EditLock> AgentConfigFile::lockForEditing(
-    const std::string& location, std::chrono::milliseconds wait, Disk& disk) {
+Expected<AgentConfigFile::EditLock> AgentConfigFile::lockForEditing(const std::string& location,
+                                                                    std::chrono::milliseconds wait,
+                                                                    Disk& disk) {
   using namespace std::chrono_literals;
   const std::string folder = parentOf(location);
   if (!makeFolders(disk, folder).ok()) return EditLock{};

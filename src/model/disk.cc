@@ -39,7 +39,6 @@ Status statusOf(int result) {
 
 }  // namespace
 
-
 Expected<FileInfo> Disk::status(const std::string& path) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return lastError();
