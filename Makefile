@@ -14,7 +14,7 @@ deps:
 	@scripts/install-deps test
 
 $(BUILD)/CMakeCache.txt:
-	cmake -S . -B $(BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B $(BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOSTREL_WERROR=ON
 
 build: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
@@ -28,7 +28,8 @@ test-plain: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
 $(SAN_BUILD)/CMakeCache.txt:
-	cmake -S . -B $(SAN_BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug -DOSTREL_SANITIZE=ON
+	cmake -S . -B $(SAN_BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug -DOSTREL_SANITIZE=ON \
+	  -DOSTREL_WERROR=ON
 
 test-sanitize: deps $(SAN_BUILD)/CMakeCache.txt
 	cmake --build $(SAN_BUILD) -j $(JOBS)
@@ -43,7 +44,7 @@ FUZZERS := decode_fuzzer edits_fuzzer text_fuzzer
 $(FUZZ_BUILD)/CMakeCache.txt:
 	@scripts/install-deps fuzz
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	  -DOSTREL_BUILD_FUZZERS=ON -DOSTREL_BUILD_TESTS=OFF
+	  -DOSTREL_BUILD_FUZZERS=ON -DOSTREL_BUILD_TESTS=OFF -DOSTREL_WERROR=ON
 
 fuzz: $(FUZZ_BUILD)/CMakeCache.txt
 	@scripts/install-deps fuzz

@@ -1,7 +1,7 @@
-// Benchmarks of validated() and the edit operations, on a record at every
-// limit and on hand-edited records far beyond them. The sized benchmarks
-// report their complexity so that a cost that is not linear in the number of
-// entries shows.
+// Benchmarks of decoded(), validated() and the edit operations, on a record
+// at every limit and on hand-edited records far beyond them. The sized
+// benchmarks report their complexity so that a cost that is not linear in
+// the number of entries shows.
 //
 // Edits change the record, so each iteration edits a fresh copy; the copy is
 // made with the timer paused.
@@ -140,6 +140,14 @@ void BM_RemoveRuleAtLimits(benchmark::State& state) {
 }
 BENCHMARK(BM_RemoveRuleAtLimits)->Unit(benchmark::kMicrosecond);
 
+// Reading the document of a full config: what every command pays first.
+void BM_DecodedAtLimits(benchmark::State& state) {
+  const std::string document = atLimits().encoded().value();
+  for (auto _ : state) benchmark::DoNotOptimize(AgentConfig::decoded(document));
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(document.size()));
+}
+BENCHMARK(BM_DecodedAtLimits)->Unit(benchmark::kMicrosecond);
+
 // ---------------------------------------------------- beyond the limits, by size
 
 const AgentConfig& handEdited(std::int64_t entries) {
@@ -188,6 +196,14 @@ void BM_RemoveRuleHandEdited(benchmark::State& state) {
   state.SetComplexityN(state.range(0));
 }
 BENCHMARK(BM_RemoveRuleHandEdited)->Apply(sizes);
+
+void BM_DecodedHandEdited(benchmark::State& state) {
+  const std::string document = handEdited(state.range(0)).encoded().value();
+  for (auto _ : state) benchmark::DoNotOptimize(AgentConfig::decoded(document));
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(document.size()));
+  state.SetComplexityN(state.range(0));
+}
+BENCHMARK(BM_DecodedHandEdited)->Apply(sizes);
 
 }  // namespace
 }  // namespace ostrel

@@ -1,7 +1,9 @@
 // AgentConfig: the in-memory form of agent-config.json, the settings file
 // shared with the desktop application. A plain value: copying it copies all of
 // its contents. This header is the model's record, its JSON document, its
-// limits, its validation and its edit operations; none of them touch a file.
+// limits, its validation and its edit operations; none of them touch a file,
+// print or exit. Those that compare or measure text throw
+// text::UnicodeUnavailable when ICU cannot be set up (see ostrel/text.h).
 #pragma once
 
 #include <array>
@@ -72,14 +74,14 @@ struct AgentConfig {
   // escaped "/", non-ASCII as UTF-8, no line break after the final "}".
   // Fails only when a text is not valid UTF-8, which a record made by
   // decoded() or from checked input never holds.
-  Expected<std::string, Error> encoded() const;
+  Expected<std::string> encoded() const;
 
   // Strict decoding of a JSON document. Never crashes or hangs, whatever the
   // bytes. The error text says what failed and where: the key path (for
   // example "rules[3].enabled") or, for a syntax error, line and column.
   // Unknown keys are ignored; a missing or null "style" is absent. Throws
   // nothing but std::bad_alloc, when the document does not fit in memory.
-  static Expected<AgentConfig, Error> decoded(std::string_view json);
+  static Expected<AgentConfig> decoded(std::string_view json);
 
   // A copy that respects every limit, and what had to be dropped or cut to
   // get there. Never fails; never changes *this.

@@ -1,10 +1,10 @@
 // AgentConfigFile: where agent-config.json lives, and moving an AgentConfig
 // between that file and memory. Stateless; nothing is cached between calls.
-// Neither operation validates or repairs a record.
+// Neither operation validates or repairs a record; failures come back as
+// Error values, and nothing here prints or exits.
 #pragma once
 
 #include <chrono>
-#include <optional>
 #include <string>
 #include <utility>
 
@@ -19,35 +19,15 @@ class AgentConfigFile {
  public:
   AgentConfigFile() = delete;
 
-  // Why a file could not be loaded.
-  class LoadError {
-   public:
-    enum class Kind { unreadable, malformed };
-
-    static LoadError unreadable(std::string text) { return {Kind::unreadable, std::move(text)}; }
-    static LoadError malformed(std::string text) { return {Kind::malformed, std::move(text)}; }
-
-    Kind kind() const { return kind_; }
-    const std::string& text() const { return text_; }
-
-    // "could not read the config: " or "the config is not valid JSON: ",
-    // followed directly by text().
-    std::string description() const;
-
-   private:
-    LoadError(Kind kind, std::string text) : kind_(kind), text_(std::move(text)) {}
-    Kind kind_;
-    std::string text_;
-  };
-
   // A held exclusive lock that serialises this tool's edits of one config.
   // Released when destroyed (and by the kernel if the process dies). May be
   // empty: held() is false where there was no folder to lock.
   class EditLock {
    public:
     EditLock() = default;
-    explicit EditLock(int fd) : fd_(fd) {}
-    EditLock(EditLock&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    // Takes over `fd`, an open folder on `disk`, and closes it through `disk`.
+    EditLock(Disk& disk, int fd) : disk_(&disk), fd_(fd) {}
+    EditLock(EditLock&& other) noexcept : disk_(other.disk_), fd_(std::exchange(other.fd_, -1)) {}
     EditLock& operator=(EditLock&& other) noexcept;
     EditLock(const EditLock&) = delete;
     EditLock& operator=(const EditLock&) = delete;
@@ -56,22 +36,28 @@ class AgentConfigFile {
     bool held() const { return fd_ >= 0; }
 
    private:
+    void release();
+
+    Disk* disk_ = nullptr;
     int fd_ = -1;
   };
 
   // The location, computed afresh on every call: the home directory ($HOME
   // when set and not empty, else the user database), then
   // "Library/Application Support/Ostrel/agent-config.json". Creates nothing.
-  static std::string url();
+  static std::string location();
 
   // Version 1, no words, no rules, no style: what a missing file stands for.
   static AgentConfig defaultConfig();
 
   // The record stored at `from`, unvalidated; defaultConfig() when nothing
   // exists there. Anything that is not a regular file is unreadable; reading
-  // never blocks. Never creates or changes anything on disk.
-  static Expected<AgentConfig, LoadError> load(const std::string& from);
-  static Expected<AgentConfig, LoadError> load(const std::string& from, Disk& disk);
+  // never blocks. Never creates or changes anything on disk. The error's text
+  // is the whole message: "could not read the config: " followed by the path
+  // and the reason, or "the config is not valid JSON: " followed by what
+  // decoded() found.
+  static Expected<AgentConfig> load(const std::string& from);
+  static Expected<AgentConfig> load(const std::string& from, Disk& disk);
 
   // Writes config.encoded() to `to` atomically and durably: creates the
   // folder with its parents, writes a uniquely named hidden temporary file
@@ -79,9 +65,10 @@ class AgentConfigFile {
   // and flushes the folder. An existing file keeps its permission bits; a
   // symbolic link at `to` stays a link and its target is replaced. On any
   // failure the old file is left byte for byte and the temporary file is
-  // removed; the error names the step and the system's reason.
-  static std::optional<Error> save(const AgentConfig& config, const std::string& to);
-  static std::optional<Error> save(const AgentConfig& config, const std::string& to, Disk& disk);
+  // removed; the error names the step and the system's reason (the caller
+  // says what was being saved).
+  static Status save(const AgentConfig& config, const std::string& to);
+  static Status save(const AgentConfig& config, const std::string& to, Disk& disk);
 
   // Takes the lock that serialises edits of the config at `location`: an
   // exclusive advisory lock on its folder, created if missing, waiting at most
@@ -89,8 +76,10 @@ class AgentConfigFile {
   // (there is nothing to lock and the save will report why). Fails only when
   // another edit holds the lock for longer than `wait`. Once held, removes
   // temporary files that a killed edit left behind.
-  static Expected<EditLock, Error> lockForEditing(const std::string& location,
-                                                  std::chrono::milliseconds wait);
+  static Expected<EditLock> lockForEditing(const std::string& location,
+                                           std::chrono::milliseconds wait);
+  static Expected<EditLock> lockForEditing(const std::string& location,
+                                           std::chrono::milliseconds wait, Disk& disk);
 };
 
 }  // namespace ostrel

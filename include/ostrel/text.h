@@ -8,14 +8,25 @@
 //
 // Pure-ASCII inputs take a fast path that gives exactly the results of the
 // general Unicode path.
+//
+// Nothing here prints or exits. A function that needs ICU's services throws
+// UnicodeUnavailable when they cannot be set up (a broken ICU installation).
 #pragma once
 
 #include <cstddef>
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
 namespace ostrel::text {
+
+// ICU's services could not be set up. what() is the whole message, for
+// example "unicode support unavailable — case mapping: U_FILE_ACCESS_ERROR".
+class UnicodeUnavailable : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
 
 // True when `s` is well-formed UTF-8: no overlong forms, no surrogates,
 // nothing above U+10FFFF, no truncated sequence.

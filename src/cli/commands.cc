@@ -1,10 +1,9 @@
 #include "commands.h"
 
-#include <memory>
 #include <string_view>
 #include <vector>
 
-#include "mutate.h"
+#include "edit_transaction.h"
 #include "ostrel/agent_config.h"
 #include "ostrel/agent_config_file.h"
 #include "ostrel/text.h"
@@ -13,8 +12,6 @@
 
 namespace ostrel::cli {
 namespace {
-
-using Complaints = std::vector<AgentConfig::Complaint>;
 
 struct Invocation {
   std::span<const std::string> args;  // after the program name
@@ -44,35 +41,35 @@ std::string validKindsText() {
   return text;
 }
 
-std::string dictionaryCount(const AgentConfig& config) {
+std::string dictionaryCount(const AgentConfig& config, const EditResult&) {
   return std::to_string(config.dictionary.size()) + " words in the dictionary";
 }
 
 // --- Commands that need no config ----------------------------------------
 
-void printPath(const Invocation&) { printLine(AgentConfigFile::url()); }
+Status printPath(const Invocation&) { return printLine(AgentConfigFile::location()); }
 
 // --- Read-only commands: print the config as stored ----------------------
 
-void show(const AgentConfig& config) {
+Status show(const AgentConfig& config) {
   auto document = config.encoded();
-  if (!document.ok()) fail("could not encode the config");
-  printLine(document.value());
+  if (!document.ok()) return Error{"could not encode the config"};
+  return printLine(document.value());
 }
 
 // The lines of a list go out in one write: a long list to a pipe would
 // otherwise cost a system call per line.
-void listWords(const AgentConfig& config) {
+Status listWords(const AgentConfig& config) {
   if (config.dictionary.empty()) return printLine("(no words yet)");
   std::string lines;
   for (const auto& word : config.dictionary) {
     if (&word != &config.dictionary.front()) lines += '\n';
     lines += word;
   }
-  printLine(lines);
+  return printLine(lines);
 }
 
-void listRules(const AgentConfig& config) {
+Status listRules(const AgentConfig& config) {
   if (config.rules.empty()) return printLine("(no rules yet)");
   std::string lines;
   for (const auto& rule : config.rules) {
@@ -81,89 +78,94 @@ void listRules(const AgentConfig& config) {
     lines.append(rule.replacement).append("\"");
     if (!rule.enabled) lines += "  (disabled)";
   }
-  printLine(lines);
+  return printLine(lines);
 }
 
-void showStyle(const AgentConfig& config) {
-  printLine(config.style ? *config.style : "(no style set)");
+Status showStyle(const AgentConfig& config) {
+  return printLine(config.style ? *config.style : "(no style set)");
 }
 
 // --- Editing commands: check the operands, then hand over the edit ---------
 
 // dict add and dict remove: one dictionary operation over all the words.
-Transaction editWords(const Invocation& in,
-                      void (AgentConfig::*operation)(std::span<const std::string>)) {
+Expected<EditTransaction> editWords(const Invocation& in,
+                                    void (AgentConfig::*operation)(std::span<const std::string>)) {
   std::vector<std::string> words(in.operands().begin(), in.operands().end());
-  if (words.empty()) fail("dict " + in.rest[0] + " needs at least one word");
-  return {[words, operation](AgentConfig& c) {
-            (c.*operation)(words);
-            return Complaints();
-          },
-          dictionaryCount};
+  if (words.empty()) return Error{"dict " + in.rest[0] + " needs at least one word"};
+  return EditTransaction{[words, operation](AgentConfig& c) {
+                           (c.*operation)(words);
+                           return EditResult{};
+                         },
+                         dictionaryCount};
 }
 
-Transaction addWords(const Invocation& in) { return editWords(in, &AgentConfig::addTerms); }
+Expected<EditTransaction> addWords(const Invocation& in) {
+  return editWords(in, &AgentConfig::addTerms);
+}
 
-Transaction removeWords(const Invocation& in) { return editWords(in, &AgentConfig::removeTerms); }
+Expected<EditTransaction> removeWords(const Invocation& in) {
+  return editWords(in, &AgentConfig::removeTerms);
+}
 
-Transaction setRule(const Invocation& in) {
+Expected<EditTransaction> setRule(const Invocation& in) {
   auto operands = in.operands();
   if (operands.size() != 3) {
-    fail("rule set needs <kind> <trigger> <replacement> \u2014 quote arguments containing spaces");
+    return Error{
+        "rule set needs <kind> <trigger> <replacement> \u2014 quote arguments containing spaces"};
   }
   const std::string& kind = operands[0];
   bool known = false;
   for (std::string_view valid : AgentConfig::validKinds) known = known || kind == valid;
-  if (!known) fail("unknown kind '" + kind + "' \u2014 use " + validKindsText());
+  if (!known) return Error{"unknown kind '" + kind + "' \u2014 use " + validKindsText()};
 
   const AgentConfig::Rule rule(kind, operands[1], operands[2], true);
-  auto refused = std::make_shared<bool>(false);
   // A rule that validation would drop is refused without touching the rules
   // already stored: the rule it would have replaced stays where it was.
-  auto edit = [rule, refused](AgentConfig& config) -> Complaints {
+  auto edit = [rule](AgentConfig& config) {
     std::vector<AgentConfig::Rule> stored = config.rules;
     const std::size_t at = config.upsertRule(rule);
-    auto refusal = config.complaintDroppingRule(at);
-    if (!refusal) return {};
-    *refused = true;
-    config.rules = std::move(stored);
-    return {*refusal};
+    EditResult result{config.complaintDroppingRule(at)};
+    if (result.refusal) config.rules = std::move(stored);
+    return result;
   };
-  auto describe = [rule, refused](const AgentConfig&) -> std::string {
-    if (*refused) return "rule REFUSED \u2014 see the reason above";
+  auto describe = [rule](const AgentConfig&, const EditResult& result) -> std::string {
+    if (result.refusal) return "rule REFUSED \u2014 see the reason above";
     return "rule set: \"" + rule.trigger + "\" \u2192 \"" + rule.replacement + "\"";
   };
-  return {edit, describe};
+  return EditTransaction{edit, describe};
 }
 
-Transaction removeRule(const Invocation& in) {
-  if (in.rest.size() != 2) fail("rule remove needs <trigger>");
+Expected<EditTransaction> removeRule(const Invocation& in) {
+  if (in.rest.size() != 2) return Error{"rule remove needs <trigger>"};
   std::string trigger = in.rest[1];
-  return {[trigger](AgentConfig& c) {
-            c.removeRule(trigger);
-            return Complaints();
-          },
-          [](const AgentConfig& c) { return std::to_string(c.rules.size()) + " rules remain"; }};
+  return EditTransaction{[trigger](AgentConfig& c) {
+                           c.removeRule(trigger);
+                           return EditResult{};
+                         },
+                         [](const AgentConfig& c, const EditResult&) {
+                           return std::to_string(c.rules.size()) + " rules remain";
+                         }};
 }
 
-Transaction setStyle(const Invocation& in) {
+Expected<EditTransaction> setStyle(const Invocation& in) {
   std::string style = joined(in.operands());
-  if (text::strippedOfSpaces(style).empty()) fail("style set needs some text");
-  return {[style](AgentConfig& c) {
-            c.style = style;
-            return Complaints();
-          },
-          [](const AgentConfig& c) {
-            return "style: " + (c.style ? *c.style : std::string("(none)"));
-          }};
+  if (text::strippedOfSpaces(style).empty()) return Error{"style set needs some text"};
+  return EditTransaction{[style](AgentConfig& c) {
+                           c.style = style;
+                           return EditResult{};
+                         },
+                         [](const AgentConfig& c, const EditResult&) {
+                           return "style: " + (c.style ? *c.style : std::string("(none)"));
+                         }};
 }
 
-Transaction clearStyle(const Invocation&) {
-  return {[](AgentConfig& c) {
-            c.style.reset();
-            return Complaints();
-          },
-          [](const AgentConfig&) { return std::string("style cleared"); }};
+Expected<EditTransaction> clearStyle(const Invocation&) {
+  return EditTransaction{
+      [](AgentConfig& c) {
+        c.style.reset();
+        return EditResult{};
+      },
+      [](const AgentConfig&, const EditResult&) { return std::string("style cleared"); }};
 }
 
 // --- The table -------------------------------------------------------------
@@ -179,12 +181,13 @@ struct Command {
   std::string_view word;
   std::string_view subWord;  // empty for a command without sub-commands
   Phase phase;
-  void (*run)(const Invocation&) = nullptr;             // noLoad
-  void (*print)(const AgentConfig&) = nullptr;          // loadOnly
-  Transaction (*prepare)(const Invocation&) = nullptr;  // loadAndWrite; checks the operands
+  Status (*run)(const Invocation&) = nullptr;     // noLoad
+  Status (*print)(const AgentConfig&) = nullptr;  // loadOnly
+  // loadAndWrite; checks the operands.
+  Expected<EditTransaction> (*prepare)(const Invocation&) = nullptr;
 };
 
-constexpr Command kCommands[] = {
+constexpr Command commandTable[] = {
     {.word = "path", .subWord = "", .phase = Phase::noLoad, .run = printPath},
     {.word = "show", .subWord = "", .phase = Phase::loadOnly, .print = show},
     {.word = "dict", .subWord = "add", .phase = Phase::loadAndWrite, .prepare = addWords},
@@ -199,7 +202,7 @@ constexpr Command kCommands[] = {
 };
 
 const Command* find(const Invocation& in) {
-  for (const Command& command : kCommands) {
+  for (const Command& command : commandTable) {
     if (in.args[0] != command.word) continue;
     if (command.subWord.empty()) return &command;
     if (!in.rest.empty() && in.rest[0] == command.subWord) return &command;
@@ -209,33 +212,24 @@ const Command* find(const Invocation& in) {
 
 }  // namespace
 
-int dispatch(std::span<const std::string> args) {
+Status dispatch(std::span<const std::string> args) {
   if (args.empty() || args[0] == "help" || args[0] == "--help" || args[0] == "-h") {
-    printLine(usage);
-    return 0;
+    return printLine(usage);
   }
   const Invocation in{args, args.subspan(1)};
   const Command* command = find(in);
   if (command == nullptr) {
-    fail("unknown command '" + joined(args) + "'\n\n" + std::string(usage));
+    return Error{"unknown command '" + joined(args) + "'\n\n" + std::string(usage)};
   }
-  switch (command->phase) {
-    case Phase::noLoad:
-      command->run(in);
-      break;
-    case Phase::loadAndWrite: {
-      const Transaction transaction = command->prepare(in);
-      mutate(transaction.edit, transaction.describe);
-      break;
-    }
-    case Phase::loadOnly: {
-      auto loaded = AgentConfigFile::load(AgentConfigFile::url());
-      if (!loaded.ok()) fail(loaded.error().description());
-      command->print(loaded.value());
-      break;
-    }
+  if (command->phase == Phase::noLoad) return command->run(in);
+  if (command->phase == Phase::loadOnly) {
+    auto loaded = AgentConfigFile::load(AgentConfigFile::location());
+    if (!loaded.ok()) return loaded.error();
+    return command->print(loaded.value());
   }
-  return 0;
+  const auto transaction = command->prepare(in);
+  if (!transaction.ok()) return transaction.error();
+  return runEdit(transaction.value());
 }
 
 }  // namespace ostrel::cli

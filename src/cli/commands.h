@@ -5,11 +5,13 @@
 #include <span>
 #include <string>
 
+#include "ostrel/expected.h"
+
 namespace ostrel::cli {
 
 // Runs the command named by `args` (the argument vector less the program
-// name). Returns the exit status of a run that did its job (0); every
-// failure prints one "ostrel: " message and exits with status 1 instead.
-int dispatch(std::span<const std::string> args);
+// name). Succeeds when the command did its job; otherwise returns the one
+// message that says why, for the caller to print. Never exits.
+Status dispatch(std::span<const std::string> args);
 
 }  // namespace ostrel::cli

@@ -1,28 +1,46 @@
 // ostrel: edits the dictionary, rules and style of Ostrel's agent-config.json.
+//
+// The only place the process ends: every command returns its outcome here,
+// and a failure becomes one "ostrel: " line on standard error and status 1.
 #include <exception>
 #include <new>
 #include <string>
 #include <vector>
 
 #include "commands.h"
+#include "ostrel/expected.h"
 #include "ostrel/text.h"
 #include "output.h"
 
-int main(int argc, char** argv) {
+namespace {
+
+ostrel::Status run(int argc, char** argv) {
   try {
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) {
       args.emplace_back(argv[i]);
       // Text that is not UTF-8 cannot be stored, echoed or compared as text.
       if (!ostrel::text::isValidUtf8(args.back())) {
-        ostrel::cli::fail("argument " + std::to_string(i) + " is not valid UTF-8 text");
+        return ostrel::Error{"argument " + std::to_string(i) + " is not valid UTF-8 text"};
       }
     }
     return ostrel::cli::dispatch(args);
   } catch (const std::bad_alloc&) {
     // A config far too large for memory; nothing has been written.
-    ostrel::cli::fail("not enough memory to handle the config");
+    return ostrel::Error{"not enough memory to handle the config"};
+  } catch (const ostrel::text::UnicodeUnavailable& error) {
+    // A broken ICU installation; nothing has been written.
+    return ostrel::Error{error.what()};
   } catch (const std::exception& error) {
-    ostrel::cli::fail(std::string("unexpected failure: ") + error.what());
+    return ostrel::Error{std::string("unexpected failure: ") + error.what()};
   }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const ostrel::Status status = run(argc, argv);
+  if (status.ok()) return 0;
+  ostrel::cli::printError(status.error().description);
+  return 1;
 }

@@ -3,8 +3,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
-#include <cstring>
 #include <string>
 
 namespace ostrel::cli {
@@ -26,13 +24,14 @@ int writeAll(int fd, std::string_view bytes) {
 
 }  // namespace
 
-void printLine(std::string_view line) {
+Status printLine(std::string_view line) {
   std::string buffer;
   buffer.reserve(line.size() + 1);
   buffer.append(line).push_back('\n');
   if (int err = writeAll(STDOUT_FILENO, buffer)) {
-    fail(std::string("could not write the output: ") + std::strerror(err));
+    return Error::fromErrno(err).within("could not write the output");
   }
+  return {};
 }
 
 void printError(std::string_view message) {
@@ -41,11 +40,6 @@ void printError(std::string_view message) {
   buffer.append("ostrel: ").append(message).push_back('\n');
   // Nothing sensible is left to do if standard error itself is gone.
   (void)writeAll(STDERR_FILENO, buffer);
-}
-
-void fail(std::string_view message) {
-  printError(message);
-  std::exit(1);
 }
 
 }  // namespace ostrel::cli

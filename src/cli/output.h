@@ -5,16 +5,15 @@
 
 #include <string_view>
 
+#include "ostrel/expected.h"
+
 namespace ostrel::cli {
 
-// Writes `line` and one line break to standard output. An output that cannot
-// be written (a full disk) is a failure: prints why and exits with status 1.
-void printLine(std::string_view line);
+// Writes `line` and one line break to standard output. Fails when the output
+// cannot be written (a full disk); the error is the message to print.
+Status printLine(std::string_view line);
 
 // Writes "ostrel: ", `message` and one line break to standard error.
 void printError(std::string_view message);
-
-// printError(message), then ends the process with exit status 1.
-[[noreturn]] void fail(std::string_view message);
 
 }  // namespace ostrel::cli

@@ -1,9 +1,11 @@
 #include "ostrel/agent_config_file.h"
 
+#include <pwd.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <string>
 #include <thread>
 #include <utility>
@@ -11,7 +13,6 @@
 
 #include "disk.h"
 #include "ostrel/text.h"
-#include "platform.h"
 
 namespace ostrel {
 
@@ -22,6 +23,27 @@ constexpr unsigned newFolderMode = 0777;  // less the umask, as mkdir applies it
 constexpr unsigned newFileMode = 0666;
 constexpr int maxLinkHops = 40;                // as the kernel's own limit (ELOOP)
 constexpr std::size_t uniqueSuffixLength = 6;  // mkstemp's "XXXXXX"
+
+// $HOME when set and not empty, else the user database's entry for the real
+// user id; empty when neither is known.
+std::string homeDirectory() {
+  if (const char* home = std::getenv("HOME"); home != nullptr && home[0] != '\0') {
+    return home;
+  }
+  long suggested = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+  std::vector<char> buffer(suggested > 0 ? static_cast<std::size_t>(suggested) : 16384);
+  for (;;) {
+    passwd entry{};
+    passwd* found = nullptr;
+    int error = ::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found);
+    if (error == ERANGE && buffer.size() < (std::size_t{1} << 20)) {
+      buffer.resize(buffer.size() * 2);
+      continue;
+    }
+    if (error != 0 || found == nullptr || found->pw_dir == nullptr) return {};
+    return found->pw_dir;
+  }
+}
 
 // Hidden, so that the desktop application and file browsers ignore it.
 std::string temporaryPrefix() { return "." + std::string(AgentConfig::filename) + ".tmp-"; }
@@ -51,13 +73,13 @@ class Descriptor {
   Descriptor(const Descriptor&) = delete;
   Descriptor& operator=(const Descriptor&) = delete;
   ~Descriptor() {
-    if (fd_ >= 0) disk_.close(fd_);
+    if (fd_ >= 0) (void)disk_.close(fd_);
   }
 
   int fd() const { return fd_; }
 
   // Closes now rather than at the end of the scope.
-  DiskStatus close() { return disk_.close(std::exchange(fd_, -1)); }
+  Status close() { return disk_.close(std::exchange(fd_, -1)); }
 
  private:
   Disk& disk_;
@@ -72,14 +94,14 @@ class TemporaryFile {
   TemporaryFile(const TemporaryFile&) = delete;
   TemporaryFile& operator=(const TemporaryFile&) = delete;
   ~TemporaryFile() {
-    if (file_.fd >= 0) disk_.close(file_.fd);
-    if (!kept_) disk_.unlink(file_.path);
+    if (file_.fd >= 0) (void)disk_.close(file_.fd);
+    if (!kept_) (void)disk_.unlink(file_.path);
   }
 
   int fd() const { return file_.fd; }
   const std::string& path() const { return file_.path; }
   // Its error can be the first sign that the data did not reach the disk.
-  DiskStatus close() { return disk_.close(std::exchange(file_.fd, -1)); }
+  Status close() { return disk_.close(std::exchange(file_.fd, -1)); }
   void keep() { kept_ = true; }
 
  private:
@@ -88,12 +110,8 @@ class TemporaryFile {
   bool kept_ = false;
 };
 
-Error failure(std::string_view step, const SystemError& error) {
-  return Error{std::string(step) + ": " + error.text()};
-}
-
 // mkdir -p: creates `folder` and every missing folder above it.
-std::optional<Error> makeFolders(Disk& disk, const std::string& folder) {
+Status makeFolders(Disk& disk, const std::string& folder) {
   auto notAFolder = [&](const std::string& path) {
     if (path == folder) return Error{quoted(folder) + " exists and is not a folder"};
     return Error{"cannot create the folder " + quoted(folder) + ": " + quoted(path) +
@@ -111,7 +129,7 @@ std::optional<Error> makeFolders(Disk& disk, const std::string& folder) {
     }
     // ENOTDIR: something further up is not a folder; the walk will find it.
     if (found.error().code != ENOENT && found.error().code != ENOTDIR) {
-      return failure(step, found.error());
+      return found.error().within(step);
     }
     missing.push_back(current);
     std::string parent = parentOf(current);
@@ -120,15 +138,15 @@ std::optional<Error> makeFolders(Disk& disk, const std::string& folder) {
   }
   for (auto path = missing.rbegin(); path != missing.rend(); ++path) {
     auto made = disk.makeDirectory(*path, newFolderMode);
-    if (!made) continue;
-    if (made->code == EEXIST) {  // made by someone else meanwhile, or not a folder
+    if (made.ok()) continue;
+    if (made.error().code == EEXIST) {  // made by someone else meanwhile, or not a folder
       auto found = disk.status(*path);
       if (found.ok() && found.value().type == FileInfo::Type::directory) continue;
       if (found.ok()) return notAFolder(*path);
     }
-    return failure(step, *made);
+    return made.error().within(step);
   }
-  return std::nullopt;
+  return {};
 }
 
 // The file that a save to `path` really replaces: symbolic links followed,
@@ -138,23 +156,23 @@ struct ResolvedTarget {
   std::optional<FileInfo> existing;  // absent when nothing is there yet
 };
 
-Expected<ResolvedTarget, Error> resolveLinks(Disk& disk, const std::string& path) {
+Expected<ResolvedTarget> resolveLinks(Disk& disk, const std::string& path) {
   std::string current = path;
   for (int hops = 0;; ++hops) {
     auto found = disk.linkStatus(current);
     if (!found.ok()) {
       if (found.error().code == ENOENT) return ResolvedTarget{current, std::nullopt};
-      return failure("cannot look up " + quoted(current), found.error());
+      return found.error().within("cannot look up " + quoted(current));
     }
     if (found.value().type != FileInfo::Type::symbolicLink) {
       return ResolvedTarget{current, found.value()};
     }
     if (hops == maxLinkHops)
-      return failure("cannot follow the link " + quoted(path), SystemError{ELOOP});
+      return Error::fromErrno(ELOOP).within("cannot follow the link " + quoted(path));
     auto target = disk.readLink(current);
-    if (!target.ok()) return failure("cannot follow the link " + quoted(current), target.error());
+    if (!target.ok()) return target.error().within("cannot follow the link " + quoted(current));
     if (target.value().empty())
-      return failure("cannot follow the link " + quoted(current), SystemError{ENOENT});
+      return Error::fromErrno(ENOENT).within("cannot follow the link " + quoted(current));
     current =
         target.value().front() == '/' ? target.value() : joined(parentOf(current), target.value());
   }
@@ -162,48 +180,47 @@ Expected<ResolvedTarget, Error> resolveLinks(Disk& disk, const std::string& path
 
 // Writes `bytes` beside the target, flushes them, renames them over the
 // target and flushes the folder so the rename survives a crash.
-std::optional<Error> replaceFile(Disk& disk, const ResolvedTarget& target, std::string_view bytes) {
+Status replaceFile(Disk& disk, const ResolvedTarget& target, std::string_view bytes) {
   const std::string folder = parentOf(target.path);
-  const unsigned mode = target.existing
-                            ? target.existing->permissions
-                            : newFileMode & ~static_cast<unsigned>(platform::currentUmask());
+  const unsigned mode =
+      target.existing ? target.existing->permissions : newFileMode & ~disk.creationMask();
 
   // Opened before anything is written, so that this step cannot fail after
   // the old file is gone.
   auto openedFolder = disk.openDirectory(folder);
   if (!openedFolder.ok())
-    return failure("cannot open the folder " + quoted(folder), openedFolder.error());
+    return openedFolder.error().within("cannot open the folder " + quoted(folder));
   Descriptor folderDescriptor(disk, openedFolder.value());
 
   auto created = disk.createUniqueFile(
       joined(folder, temporaryPrefix() + std::string(uniqueSuffixLength, 'X')));
   if (!created.ok())
-    return failure("cannot create a temporary file in " + quoted(folder), created.error());
+    return created.error().within("cannot create a temporary file in " + quoted(folder));
   TemporaryFile temporary(disk, std::move(created).value());
   const std::string temporaryName = quoted(temporary.path());
 
-  if (auto error = disk.writeAll(temporary.fd(), bytes))
-    return failure("cannot write " + temporaryName, *error);
-  if (auto error = disk.setPermissions(temporary.fd(), mode)) {
-    return failure("cannot set the permissions of " + temporaryName, *error);
+  if (auto written = disk.writeAll(temporary.fd(), bytes); !written.ok())
+    return written.error().within("cannot write " + temporaryName);
+  if (auto changed = disk.setPermissions(temporary.fd(), mode); !changed.ok()) {
+    return changed.error().within("cannot set the permissions of " + temporaryName);
   }
-  if (auto error = disk.syncFile(temporary.fd()))
-    return failure("cannot flush " + temporaryName + " to disk", *error);
-  if (auto error = temporary.close()) return failure("cannot close " + temporaryName, *error);
-  if (auto error = disk.rename(temporary.path(), target.path)) {
-    return failure("cannot rename " + temporaryName + " to " + quoted(target.path), *error);
+  if (auto synced = disk.syncFile(temporary.fd()); !synced.ok())
+    return synced.error().within("cannot flush " + temporaryName + " to disk");
+  if (auto closed = temporary.close(); !closed.ok())
+    return closed.error().within("cannot close " + temporaryName);
+  if (auto renamed = disk.rename(temporary.path(), target.path); !renamed.ok()) {
+    return renamed.error().within("cannot rename " + temporaryName + " to " + quoted(target.path));
   }
   temporary.keep();
 
-  if (auto error = disk.syncDirectory(folderDescriptor.fd())) {
+  if (auto synced = disk.syncDirectory(folderDescriptor.fd()); !synced.ok()) {
     // Some file systems cannot flush a folder; the file itself is flushed.
-    if (error->code == EINVAL || error->code == ENOTSUP || error->code == EOPNOTSUPP)
-      return std::nullopt;
-    return failure("cannot flush the folder " + quoted(folder) +
-                       " to disk, so the new config may not survive a crash",
-                   *error);
+    const int code = synced.error().code;
+    if (code == EINVAL || code == ENOTSUP || code == EOPNOTSUPP) return {};
+    return synced.error().within("cannot flush the folder " + quoted(folder) +
+                                 " to disk, so the new config may not survive a crash");
   }
-  return std::nullopt;
+  return {};
 }
 
 // Under the edit lock no other edit is writing, so any temporary file left
@@ -216,7 +233,7 @@ void removeStaleTemporaryFiles(Disk& disk, const std::string& location) {
   const std::string prefix = temporaryPrefix();
   for (const std::string& name : names.value()) {
     if (name.size() == prefix.size() + uniqueSuffixLength && name.starts_with(prefix)) {
-      disk.unlink(joined(folder, name));
+      (void)disk.unlink(joined(folder, name));
     }
   }
 }
@@ -233,61 +250,11 @@ std::string secondsText(std::chrono::milliseconds wait) {
   return text + (millis == 1000 ? " second" : " seconds");
 }
 
-Expected<AgentConfigFile::EditLock, Error> lockFolder(Disk& disk, const std::string& location,
-                                                      std::chrono::milliseconds wait) {
-  using namespace std::chrono_literals;
-  const std::string folder = parentOf(location);
-  if (makeFolders(disk, folder)) return AgentConfigFile::EditLock{};
-  auto opened = disk.openDirectory(folder);
-  if (!opened.ok()) return AgentConfigFile::EditLock{};
-  AgentConfigFile::EditLock lock(opened.value());
-
-  const auto deadline = std::chrono::steady_clock::now() + wait;
-  std::chrono::steady_clock::duration pause = 2ms;
-  for (;;) {
-    auto refused = disk.tryLockExclusive(opened.value());
-    if (!refused) break;
-    // A file system without advisory locks: nothing to lock, as with no folder.
-    if (refused->code != EWOULDBLOCK && refused->code != EAGAIN) return AgentConfigFile::EditLock{};
-    const auto now = std::chrono::steady_clock::now();
-    if (now >= deadline) {
-      return Error{"another ostrel edit is holding the config folder " + quoted(folder) +
-                   " (waited " + secondsText(wait) + ")"};
-    }
-    std::this_thread::sleep_for(std::min(pause, deadline - now));
-    pause = std::min<std::chrono::steady_clock::duration>(pause * 2, 50ms);
-  }
-  removeStaleTemporaryFiles(disk, location);
-  return lock;
-}
-
 }  // namespace
 
-std::string AgentConfigFile::LoadError::description() const {
-  switch (kind_) {
-    case Kind::unreadable:
-      return "could not read the config: " + text_;
-    case Kind::malformed:
-      return "the config is not valid JSON: " + text_;
-  }
-  return text_;
-}
-
-AgentConfigFile::EditLock& AgentConfigFile::EditLock::operator=(EditLock&& other) noexcept {
-  if (this != &other) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = std::exchange(other.fd_, -1);
-  }
-  return *this;
-}
-
-AgentConfigFile::EditLock::~EditLock() {
-  if (fd_ >= 0) ::close(fd_);
-}
-
-std::string AgentConfigFile::url() {
+std::string AgentConfigFile::location() {
   const std::string relative = std::string(folderInHome) + "/" + std::string(AgentConfig::filename);
-  const std::string home = platform::homeDirectory();
+  const std::string home = homeDirectory();
   // Without a home directory, stay relative to the working directory rather
   // than writing under the root of the file system.
   if (home.empty()) return relative;
@@ -296,19 +263,16 @@ std::string AgentConfigFile::url() {
 
 AgentConfig AgentConfigFile::defaultConfig() { return AgentConfig(1, {}, {}, std::nullopt); }
 
-Expected<AgentConfig, AgentConfigFile::LoadError> AgentConfigFile::load(const std::string& from) {
+Expected<AgentConfig> AgentConfigFile::load(const std::string& from) {
   return load(from, realDisk());
 }
 
-Expected<AgentConfig, AgentConfigFile::LoadError> AgentConfigFile::load(const std::string& from,
-                                                                        Disk& disk) {
-  auto unreadable = [&](const SystemError& error) {
-    return LoadError::unreadable(quoted(from) + ": " + error.text());
-  };
+Expected<AgentConfig> AgentConfigFile::load(const std::string& from, Disk& disk) {
+  const std::string unreadableStep = "could not read the config: " + quoted(from);
+  auto unreadable = [&](const Error& error) { return error.within(unreadableStep); };
   auto notAFile = [&](const FileInfo& info) {
-    if (info.type == FileInfo::Type::directory)
-      return LoadError::unreadable(quoted(from) + " is a directory");
-    return LoadError::unreadable(quoted(from) + " is not a regular file");
+    if (info.type == FileInfo::Type::directory) return Error{unreadableStep + " is a directory"};
+    return Error{unreadableStep + " is not a regular file"};
   };
 
   // Checked before opening, so that a device or FIFO is never opened.
@@ -330,20 +294,19 @@ Expected<AgentConfig, AgentConfigFile::LoadError> AgentConfigFile::load(const st
 
   auto bytes = disk.readAll(file.fd(), openedInfo.value().size);
   if (!bytes.ok()) return unreadable(bytes.error());
-  file.close();
+  (void)file.close();  // read-only: nothing was written that a close could lose
 
   auto decoded = AgentConfig::decoded(bytes.value());
-  if (!decoded.ok()) return LoadError::malformed(decoded.error().description);
+  if (!decoded.ok()) return decoded.error().within("the config is not valid JSON");
   return std::move(decoded).value();
 }
 
-std::optional<Error> AgentConfigFile::save(const AgentConfig& config, const std::string& to) {
+Status AgentConfigFile::save(const AgentConfig& config, const std::string& to) {
   return save(config, to, realDisk());
 }
 
-std::optional<Error> AgentConfigFile::save(const AgentConfig& config, const std::string& to,
-                                           Disk& disk) {
-  if (auto error = makeFolders(disk, parentOf(to))) return error;
+Status AgentConfigFile::save(const AgentConfig& config, const std::string& to, Disk& disk) {
+  if (auto made = makeFolders(disk, parentOf(to)); !made.ok()) return made;
   auto encoded = config.encoded();
   if (!encoded.ok()) return encoded.error();
   auto target = resolveLinks(disk, to);
@@ -351,9 +314,55 @@ std::optional<Error> AgentConfigFile::save(const AgentConfig& config, const std:
   return replaceFile(disk, target.value(), encoded.value());
 }
 
-Expected<AgentConfigFile::EditLock, Error> AgentConfigFile::lockForEditing(
-    const std::string& location, std::chrono::milliseconds wait) {
-  return lockFolder(realDisk(), location, wait);
+Expected<AgentConfigFile::EditLock> AgentConfigFile::lockForEditing(const std::string& location,
+                                                                    std::chrono::milliseconds wait,
+                                                                    Disk& disk) {
+  using namespace std::chrono_literals;
+  const std::string folder = parentOf(location);
+  if (!makeFolders(disk, folder).ok()) return EditLock{};
+  auto opened = disk.openDirectory(folder);
+  if (!opened.ok()) return EditLock{};
+  EditLock lock(disk, opened.value());
+
+  const auto deadline = std::chrono::steady_clock::now() + wait;
+  std::chrono::steady_clock::duration pause = 2ms;
+  for (;;) {
+    auto locked = disk.tryLockExclusive(opened.value());
+    if (locked.ok()) break;
+    // A file system without advisory locks: nothing to lock, as with no folder.
+    const int code = locked.error().code;
+    if (code != EWOULDBLOCK && code != EAGAIN) return EditLock{};
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= deadline) {
+      return Error{"another ostrel edit is holding the config folder " + quoted(folder) +
+                   " (waited " + secondsText(wait) + ")"};
+    }
+    std::this_thread::sleep_for(std::min(pause, deadline - now));
+    pause = std::min<std::chrono::steady_clock::duration>(pause * 2, 50ms);
+  }
+  removeStaleTemporaryFiles(disk, location);
+  return lock;
 }
+
+Expected<AgentConfigFile::EditLock> AgentConfigFile::lockForEditing(
+    const std::string& location, std::chrono::milliseconds wait) {
+  return lockForEditing(location, wait, realDisk());
+}
+
+void AgentConfigFile::EditLock::release() {
+  // Closing the folder releases the lock; there is nothing to do if it fails.
+  if (fd_ >= 0) (void)disk_->close(std::exchange(fd_, -1));
+}
+
+AgentConfigFile::EditLock& AgentConfigFile::EditLock::operator=(EditLock&& other) noexcept {
+  if (this != &other) {
+    release();
+    disk_ = other.disk_;
+    fd_ = std::exchange(other.fd_, -1);
+  }
+  return *this;
+}
+
+AgentConfigFile::EditLock::~EditLock() { release(); }
 
 }  // namespace ostrel

@@ -31,27 +31,27 @@ constexpr int killHere = 0;  // as the errno: kill the process at the step inste
 // The real disk, but the call of one step fails with errno `code`, or kills
 // the process when `code` is killHere.
 class FaultyDisk : public Disk {
-  using Opened = Expected<int, SystemError>;
-  using Created = Expected<CreatedFile, SystemError>;
+  using Opened = Expected<int>;
+  using Created = Expected<CreatedFile>;
 
  public:
   FaultyDisk(Step step, int code) : step_(step), code_(code) {}
 #define FAULT(Ret, call, step, params, args) \
-  Ret call params override { return at(step) ? Ret(SystemError{code_}) : Disk::call args; }
+  Ret call params override { return at(step) ? Ret(Error::fromErrno(code_)) : Disk::call args; }
   FAULT(Opened, openDirectory, Step::openDir, (const std::string& p), (p))
   FAULT(Created, createUniqueFile, Step::create, (const std::string& p), (p))
-  FAULT(DiskStatus, writeAll, Step::write, (int fd, std::string_view b), (fd, b))
-  FAULT(DiskStatus, setPermissions, Step::chmod, (int fd, unsigned mode), (fd, mode))
-  FAULT(DiskStatus, syncFile, Step::sync, (int fd), (fd))
-  FAULT(DiskStatus, syncDirectory, Step::syncDir, (int fd), (fd))
+  FAULT(Status, writeAll, Step::write, (int fd, std::string_view b), (fd, b))
+  FAULT(Status, setPermissions, Step::chmod, (int fd, unsigned mode), (fd, mode))
+  FAULT(Status, syncFile, Step::sync, (int fd), (fd))
+  FAULT(Status, syncDirectory, Step::syncDir, (int fd), (fd))
 #undef FAULT
-  DiskStatus close(int fd) override {
-    const DiskStatus closed = Disk::close(fd);  // the descriptor is gone either way
-    return at(Step::close) ? SystemError{code_} : closed;
+  Status close(int fd) override {
+    const Status closed = Disk::close(fd);  // the descriptor is gone either way
+    return at(Step::close) ? Error::fromErrno(code_) : closed;
   }
-  DiskStatus rename(const std::string& from, const std::string& to) override {
-    const DiskStatus renamed = at(Step::rename) ? SystemError{code_} : Disk::rename(from, to);
-    return at(Step::afterRename) ? SystemError{code_} : renamed;
+  Status rename(const std::string& from, const std::string& to) override {
+    const Status renamed = at(Step::rename) ? Error::fromErrno(code_) : Disk::rename(from, to);
+    return at(Step::afterRename) ? Error::fromErrno(code_) : renamed;
   }
 
  private:
@@ -103,11 +103,11 @@ TEST_F(FileTest, FailedOrKilledStepLeavesAWholeFileAndNoTemporaryFile) {
   for (const auto& r : rows) {
     writeFile(location, old);
     FaultyDisk disk(r.step, r.code);
-    std::optional<Error> error;
+    Status result;
     if (r.code != killHere) {
-      error = AgentConfigFile::save(config, location, disk);
-      EXPECT_EQ(error.has_value(), !r.start.empty());
-      EXPECT_TRUE(!error || error->description.ends_with(": " + SystemError{r.code}.text()));
+      result = AgentConfigFile::save(config, location, disk);
+      EXPECT_EQ(!result.ok(), !r.start.empty());
+      EXPECT_TRUE(result.ok() || result.error().description.ends_with(": " + Error::fromErrno(r.code).description));
     } else if (const pid_t child = ::fork(); child == 0) {
       auto lock = AgentConfigFile::lockForEditing(location, 1000ms);
       if (lock.ok() && lock.value().held()) (void)AgentConfigFile::save(config, location, disk);
@@ -119,7 +119,7 @@ TEST_F(FileTest, FailedOrKilledStepLeavesAWholeFileAndNoTemporaryFile) {
       const auto lock = AgentConfigFile::lockForEditing(location, 0ms);
       EXPECT_TRUE(lock.ok() && lock.value().held());
     }
-    const std::string description = error ? error->description : "";
+    const std::string description = result.ok() ? "" : result.error().description;
     EXPECT_TRUE(description.starts_with(r.start)) << description;
     const bool replaced = r.step == Step::syncDir || r.step == Step::afterRename;
     EXPECT_EQ(readFile(location), replaced ? saved : old) << description;  // never a mix
@@ -130,9 +130,9 @@ TEST_F(FileTest, FailedOrKilledStepLeavesAWholeFileAndNoTemporaryFile) {
 // An existing file keeps its mode, which the command line shows.
 TEST_F(FileTest, NewFileAndFoldersAre0666And0777LessTheUmask) {
   const mode_t umask = ::umask(022);
-  const auto error = AgentConfigFile::save(config, location);
+  const auto result = AgentConfigFile::save(config, location);
   EXPECT_EQ(::umask(umask), mode_t{022});  // read, and left as it was
-  ASSERT_EQ(error, std::nullopt);
+  ASSERT_TRUE(result.ok());
   EXPECT_EQ(std::filesystem::status(location).permissions(), std::filesystem::perms(0644));
   EXPECT_EQ(std::filesystem::status(folder).permissions(), std::filesystem::perms(0755));
 }

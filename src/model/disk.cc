@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <cstring>
 #include <new>
-#include <system_error>
+#include <stdexcept>
 
 #include "platform.h"
 
@@ -17,7 +17,7 @@ namespace ostrel {
 
 namespace {
 
-SystemError lastError() { return SystemError{errno}; }
+Error lastError() { return Error::fromErrno(errno); }
 
 FileInfo infoFrom(const struct stat& st) {
   FileInfo::Type type = FileInfo::Type::other;
@@ -32,34 +32,32 @@ FileInfo infoFrom(const struct stat& st) {
   return FileInfo{type, static_cast<unsigned>(st.st_mode & 07777), size};
 }
 
-DiskStatus statusOf(int result) {
-  if (result == 0) return std::nullopt;
+Status statusOf(int result) {
+  if (result == 0) return {};
   return lastError();
 }
 
 }  // namespace
 
-std::string SystemError::text() const { return std::generic_category().message(code); }
-
-Expected<FileInfo, SystemError> Disk::status(const std::string& path) {
+Expected<FileInfo> Disk::status(const std::string& path) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return lastError();
   return infoFrom(st);
 }
 
-Expected<FileInfo, SystemError> Disk::linkStatus(const std::string& path) {
+Expected<FileInfo> Disk::linkStatus(const std::string& path) {
   struct stat st {};
   if (::lstat(path.c_str(), &st) != 0) return lastError();
   return infoFrom(st);
 }
 
-Expected<FileInfo, SystemError> Disk::status(int fd) {
+Expected<FileInfo> Disk::status(int fd) {
   struct stat st {};
   if (::fstat(fd, &st) != 0) return lastError();
   return infoFrom(st);
 }
 
-Expected<std::string, SystemError> Disk::readLink(const std::string& path) {
+Expected<std::string> Disk::readLink(const std::string& path) {
   // Some file systems report a link size of 0, so grow until it fits.
   std::string target(256, '\0');
   for (;;) {
@@ -69,18 +67,18 @@ Expected<std::string, SystemError> Disk::readLink(const std::string& path) {
       target.resize(static_cast<std::size_t>(length));
       return target;
     }
-    if (target.size() >= (std::size_t{1} << 20)) return SystemError{ENAMETOOLONG};
+    if (target.size() >= (std::size_t{1} << 20)) return Error::fromErrno(ENAMETOOLONG);
     target.resize(target.size() * 2);
   }
 }
 
-Expected<int, SystemError> Disk::openForReading(const std::string& path) {
+Expected<int> Disk::openForReading(const std::string& path) {
   int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return lastError();
   return fd;
 }
 
-Expected<std::string, SystemError> Disk::readAll(int fd, std::uint64_t expectedSize) {
+Expected<std::string> Disk::readAll(int fd, std::uint64_t expectedSize) {
   try {
     // One byte of room beyond the expected size lets the read that finds the
     // end also notice a file that grew.
@@ -100,23 +98,23 @@ Expected<std::string, SystemError> Disk::readAll(int fd, std::uint64_t expectedS
     bytes.resize(filled);
     return bytes;
   } catch (const std::bad_alloc&) {
-    return SystemError{ENOMEM};
+    return Error::fromErrno(ENOMEM);
   } catch (const std::length_error&) {
-    return SystemError{EFBIG};
+    return Error::fromErrno(EFBIG);
   }
 }
 
-DiskStatus Disk::makeDirectory(const std::string& path, unsigned mode) {
+Status Disk::makeDirectory(const std::string& path, unsigned mode) {
   return statusOf(::mkdir(path.c_str(), static_cast<mode_t>(mode)));
 }
 
-Expected<int, SystemError> Disk::openDirectory(const std::string& path) {
+Expected<int> Disk::openDirectory(const std::string& path) {
   int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return lastError();
   return fd;
 }
 
-Expected<std::vector<std::string>, SystemError> Disk::listDirectory(const std::string& path) {
+Expected<std::vector<std::string>> Disk::listDirectory(const std::string& path) {
   DIR* directory = ::opendir(path.c_str());
   if (directory == nullptr) return lastError();
   std::vector<std::string> names;
@@ -129,18 +127,18 @@ Expected<std::vector<std::string>, SystemError> Disk::listDirectory(const std::s
   }
   int readError = errno;
   ::closedir(directory);
-  if (readError != 0) return SystemError{readError};
+  if (readError != 0) return Error::fromErrno(readError);
   return names;
 }
 
-Expected<CreatedFile, SystemError> Disk::createUniqueFile(const std::string& pathTemplate) {
+Expected<CreatedFile> Disk::createUniqueFile(const std::string& pathTemplate) {
   std::string path = pathTemplate;
   int fd = ::mkstemp(path.data());
   if (fd < 0) return lastError();
   return CreatedFile{fd, std::move(path)};
 }
 
-DiskStatus Disk::writeAll(int fd, std::string_view bytes) {
+Status Disk::writeAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
     ssize_t count = ::write(fd, bytes.data(), bytes.size());
     if (count < 0) {
@@ -149,38 +147,44 @@ DiskStatus Disk::writeAll(int fd, std::string_view bytes) {
     }
     bytes.remove_prefix(static_cast<std::size_t>(count));
   }
-  return std::nullopt;
+  return {};
 }
 
-DiskStatus Disk::setPermissions(int fd, unsigned mode) {
+Status Disk::setPermissions(int fd, unsigned mode) {
   return statusOf(::fchmod(fd, static_cast<mode_t>(mode)));
 }
 
-DiskStatus Disk::syncFile(int fd) {
+Status Disk::syncFile(int fd) {
   int error = platform::syncFileToStableStorage(fd);
-  if (error == 0) return std::nullopt;
-  return SystemError{error};
+  if (error == 0) return {};
+  return Error::fromErrno(error);
 }
 
-DiskStatus Disk::syncDirectory(int fd) { return statusOf(::fsync(fd)); }
+Status Disk::syncDirectory(int fd) { return statusOf(::fsync(fd)); }
 
-DiskStatus Disk::close(int fd) {
+Status Disk::close(int fd) {
   // Not retried on EINTR: the descriptor is released either way, and a retry
   // could close one that was reused meanwhile.
   return statusOf(::close(fd));
 }
 
-DiskStatus Disk::rename(const std::string& from, const std::string& to) {
+Status Disk::rename(const std::string& from, const std::string& to) {
   return statusOf(::rename(from.c_str(), to.c_str()));
 }
 
-DiskStatus Disk::unlink(const std::string& path) { return statusOf(::unlink(path.c_str())); }
+Status Disk::unlink(const std::string& path) { return statusOf(::unlink(path.c_str())); }
 
-DiskStatus Disk::tryLockExclusive(int fd) {
+Status Disk::tryLockExclusive(int fd) {
   for (;;) {
-    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return std::nullopt;
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return {};
     if (errno != EINTR) return lastError();
   }
+}
+
+unsigned Disk::creationMask() {
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  return static_cast<unsigned>(mask);
 }
 
 Disk& realDisk() {

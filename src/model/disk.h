@@ -1,12 +1,12 @@
 // Disk: the narrow set of file-system calls that loading, saving and the edit
-// lock make. Every call reports failure as a value carrying errno, never by
-// throwing. realDisk() is the POSIX implementation; tests substitute a Disk
-// that fails a chosen call to check that each step cleans up after itself.
+// lock make. Every call reports failure as an Error made by Error::fromErrno
+// (its code is the errno, its text the system's), never by throwing.
+// realDisk() is the POSIX implementation; tests substitute a Disk that fails
+// a chosen call to check that each step cleans up after itself.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,14 +14,6 @@
 #include "ostrel/expected.h"
 
 namespace ostrel {
-
-// A failed system call.
-struct SystemError {
-  int code;  // the errno value
-
-  // The system's one-line description of `code`, e.g. "Permission denied".
-  std::string text() const;
-};
 
 // What stat() says about a path or an open file.
 struct FileInfo {
@@ -37,67 +29,68 @@ struct CreatedFile {
   std::string path;
 };
 
-// Success, or the error that stopped the call.
-using DiskStatus = std::optional<SystemError>;
-
 class Disk {
  public:
   virtual ~Disk() = default;
 
   // stat(): follows symbolic links.
-  virtual Expected<FileInfo, SystemError> status(const std::string& path);
+  virtual Expected<FileInfo> status(const std::string& path);
   // lstat(): describes a symbolic link itself.
-  virtual Expected<FileInfo, SystemError> linkStatus(const std::string& path);
+  virtual Expected<FileInfo> linkStatus(const std::string& path);
   // fstat().
-  virtual Expected<FileInfo, SystemError> status(int fd);
+  virtual Expected<FileInfo> status(int fd);
 
   // The target text of the symbolic link at `path`, as stored.
-  virtual Expected<std::string, SystemError> readLink(const std::string& path);
+  virtual Expected<std::string> readLink(const std::string& path);
 
   // Opens for reading without ever blocking on a FIFO or device:
   // O_RDONLY | O_NONBLOCK | O_CLOEXEC.
-  virtual Expected<int, SystemError> openForReading(const std::string& path);
+  virtual Expected<int> openForReading(const std::string& path);
 
   // Reads from `fd` until end of file into one buffer sized for
   // `expectedSize` bytes, growing it if the file turns out longer.
-  virtual Expected<std::string, SystemError> readAll(int fd, std::uint64_t expectedSize);
+  virtual Expected<std::string> readAll(int fd, std::uint64_t expectedSize);
 
   // mkdir() of one directory; EEXIST is reported like any other error.
-  virtual DiskStatus makeDirectory(const std::string& path, unsigned mode);
+  virtual Status makeDirectory(const std::string& path, unsigned mode);
 
   // Opens a directory read-only (O_RDONLY | O_DIRECTORY | O_CLOEXEC), for
   // flushing it or locking it.
-  virtual Expected<int, SystemError> openDirectory(const std::string& path);
+  virtual Expected<int> openDirectory(const std::string& path);
 
   // Names in the directory at `path`, without "." and "..", in no order.
-  virtual Expected<std::vector<std::string>, SystemError> listDirectory(const std::string& path);
+  virtual Expected<std::vector<std::string>> listDirectory(const std::string& path);
 
   // mkstemp(): `pathTemplate` ends in "XXXXXX"; the file is created with
   // mode 0600 and is new.
-  virtual Expected<CreatedFile, SystemError> createUniqueFile(const std::string& pathTemplate);
+  virtual Expected<CreatedFile> createUniqueFile(const std::string& pathTemplate);
 
   // Writes every byte, continuing after partial writes and interruptions.
-  virtual DiskStatus writeAll(int fd, std::string_view bytes);
+  virtual Status writeAll(int fd, std::string_view bytes);
 
   // fchmod().
-  virtual DiskStatus setPermissions(int fd, unsigned mode);
+  virtual Status setPermissions(int fd, unsigned mode);
 
   // Flushes the file's data and metadata to stable storage.
-  virtual DiskStatus syncFile(int fd);
+  virtual Status syncFile(int fd);
 
   // fsync() of an open directory, making renames in it durable.
-  virtual DiskStatus syncDirectory(int fd);
+  virtual Status syncDirectory(int fd);
 
   // close(). The descriptor is gone afterwards even when this fails.
-  virtual DiskStatus close(int fd);
+  virtual Status close(int fd);
 
   // rename(): atomically replaces `to`.
-  virtual DiskStatus rename(const std::string& from, const std::string& to);
+  virtual Status rename(const std::string& from, const std::string& to);
 
-  virtual DiskStatus unlink(const std::string& path);
+  virtual Status unlink(const std::string& path);
 
   // flock(LOCK_EX | LOCK_NB): EWOULDBLOCK while another holder has it.
-  virtual DiskStatus tryLockExclusive(int fd);
+  virtual Status tryLockExclusive(int fd);
+
+  // The process's file mode creation mask. Reading it means setting it twice;
+  // the tool is single-threaded, so nothing can create a file in between.
+  virtual unsigned creationMask();
 };
 
 // The POSIX implementation.

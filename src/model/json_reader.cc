@@ -3,9 +3,8 @@
 // directly: no document tree is built, nothing recurses, and values under
 // unknown keys are skipped as they pass, however deep. The first problem in
 // document order ends the reading with a one-line message that says what
-// failed and where.
+// failed and where (worded by json_reader_messages.h).
 
-#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -19,21 +18,21 @@
 #include <utility>
 #include <vector>
 
+#include "json_reader_messages.h"
 #include "ostrel/agent_config.h"
-#include "ostrel/text.h"
 
 namespace ostrel {
 namespace {
 
 using Json = nlohmann::json;
+using json_messages::explanation;
+using json_messages::oneLine;
+using json_messages::openingOfLevel;
+using json_messages::positionText;
 
 // Deeper documents are refused rather than walked: no settings file needs
 // more than three levels, and the limit bounds the parser's own stack.
 constexpr int maxNesting = 512;
-
-// Echoed input (the parser's "last read" token) is cut to its last
-// characters, so that a long bad string cannot flood the message.
-constexpr std::size_t maxEchoBytes = 60;
 
 // nlohmann's id for a number too large for any numeric type.
 constexpr int numberOverflowId = 406;
@@ -77,105 +76,6 @@ std::size_t indexOf(Key key) {
   return static_cast<std::size_t>(key);
 }
 
-// "line L, column C" of the byte at `index` (the end of the text when
-// `index` is past it). Columns count characters: UTF-8 lead bytes.
-std::string positionText(std::string_view json, std::size_t index) {
-  index = std::min(index, json.size());
-  std::size_t line = 1;
-  std::size_t lineStart = 0;
-  for (std::size_t i = 0; i < index; ++i) {
-    if (json[i] == '\n') {
-      ++line;
-      lineStart = i + 1;
-    }
-  }
-  std::size_t column = 1;
-  for (std::size_t i = lineStart; i < index; ++i) {
-    if ((static_cast<unsigned char>(json[i]) & 0xC0) != 0x80) ++column;
-  }
-  return "line " + std::to_string(line) + ", column " + std::to_string(column);
-}
-
-// The byte offset of the bracket that opens nesting level `level`, in text
-// that the parser has accepted up to that bracket.
-std::size_t openingOfLevel(std::string_view json, int level) {
-  int depth = 0;
-  bool inString = false;
-  for (std::size_t i = 0; i < json.size(); ++i) {
-    const char c = json[i];
-    if (inString) {
-      if (c == '\\') {
-        ++i;
-      } else if (c == '"') {
-        inString = false;
-      }
-    } else if (c == '"') {
-      inString = true;
-    } else if (c == '[' || c == '{') {
-      if (++depth == level) return i;
-    } else if (c == ']' || c == '}') {
-      --depth;
-    }
-  }
-  return json.size();
-}
-
-// `s` as valid UTF-8 on one line: stray control characters and Unicode line
-// breaks become <U+XXXX>, as the parser writes them itself.
-std::string oneLine(std::string_view s) {
-  const std::string valid = text::sanitizedUtf8(s);
-  std::string out;
-  out.reserve(valid.size());
-  for (std::size_t i = 0; i < valid.size(); ++i) {
-    const auto byte = static_cast<unsigned char>(valid[i]);
-    const std::string_view rest = std::string_view(valid).substr(i);
-    if (byte < 0x20 || byte == 0x7F) {
-      static constexpr char hexDigits[] = "0123456789ABCDEF";
-      out += "<U+00";
-      out += hexDigits[byte >> 4];
-      out += hexDigits[byte & 0xF];
-      out += '>';
-    } else if (rest.starts_with("\xC2\x85")) {
-      out += "<U+0085>";
-      ++i;
-    } else if (rest.starts_with("\xE2\x80\xA8") || rest.starts_with("\xE2\x80\xA9")) {
-      out += rest[2] == '\xA8' ? "<U+2028>" : "<U+2029>";
-      i += 2;
-    } else {
-      out += valid[i];
-    }
-  }
-  return out;
-}
-
-// The last bytes of a long token, starting on a character boundary.
-std::string shortened(std::string_view token) {
-  std::size_t start = token.size() - maxEchoBytes;
-  while (start < token.size() && (static_cast<unsigned char>(token[start]) & 0xC0) == 0x80) {
-    ++start;
-  }
-  return "..." + std::string(token.substr(start));
-}
-
-// The parser's explanation without its "[json.exception...]" tag and its own
-// position (which counts bytes, not characters), with a long echoed token cut.
-std::string explanation(const Json::exception& ex, const std::string& lastToken) {
-  std::string_view what = ex.what();
-  if (what.starts_with('[')) {
-    const std::size_t tagEnd = what.find("] ");
-    if (tagEnd != std::string_view::npos) what.remove_prefix(tagEnd + 2);
-  }
-  if (what.starts_with("parse error")) {
-    const std::size_t positionEnd = what.find(": ");
-    if (positionEnd != std::string_view::npos) what.remove_prefix(positionEnd + 2);
-  }
-  std::string result(what);
-  if (lastToken.size() > maxEchoBytes) {
-    const std::size_t at = result.find(lastToken);
-    if (at != std::string::npos) result.replace(at, lastToken.size(), shortened(lastToken));
-  }
-  return oneLine(result);
-}
 
 // Receives the parser's events (the SAX interface of nlohmann/json) and
 // builds the record from them. It knows where it is from `place_` and the
@@ -332,7 +232,7 @@ class DocumentReader {
     // The position counts bytes from 1 and points at the byte that was read
     // last, or one past the end for a truncated text.
     const std::size_t index = position > 0 ? position - 1 : 0;
-    std::string what = explanation(ex, lastToken);
+    std::string what = explanation(ex.what(), lastToken);
     // The parser takes a NUL byte for the end of the text, which would make
     // "unexpected end of input" a puzzling message in mid-document.
     if (index < json_.size() && json_[index] == '\0' &&
@@ -344,7 +244,7 @@ class DocumentReader {
   }
 
   // The record, or the first problem met.
-  Expected<AgentConfig, Error> result() {
+  Expected<AgentConfig> result() {
     if (tooDeep_) {
       return Error{positionText(json_, openingOfLevel(json_, maxNesting + 1)) +
                    ": nesting deeper than " + std::to_string(maxNesting) + " levels"};
@@ -487,13 +387,13 @@ class DocumentReader {
 
 }  // namespace
 
-Expected<AgentConfig, Error> AgentConfig::decoded(std::string_view json) {
+Expected<AgentConfig> AgentConfig::decoded(std::string_view json) {
   DocumentReader reader(json);
   try {
     Json::sax_parse(json.begin(), json.end(), &reader, Json::input_format_t::json,
                     /*strict=*/true, /*ignore_comments=*/false);
   } catch (const Json::exception& e) {
-    return Error{"the JSON reader failed: " + explanation(e, "")};
+    return Error{"the JSON reader failed: " + explanation(e.what(), "")};
   } catch (const std::bad_alloc&) {
     throw;  // not a fault of the document: the caller reports it as such
   } catch (const std::exception& e) {

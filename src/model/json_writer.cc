@@ -113,7 +113,7 @@ Error notUtf8(std::string field) { return Error{std::move(field) + " is not vali
 
 }  // namespace
 
-Expected<std::string, Error> AgentConfig::encoded() const {
+Expected<std::string> AgentConfig::encoded() const {
   std::string out;
   out.reserve(estimatedSize(*this));
   out.append("{\n");

@@ -1,0 +1,40 @@
+// The transaction every editing command runs in: lock, load, edit, validate,
+// report what validation dropped, save atomically, report the result.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "ostrel/agent_config.h"
+#include "ostrel/expected.h"
+
+namespace ostrel::cli {
+
+// What an edit did with the loaded record.
+struct EditResult {
+  // Set when the edit refused itself and left the record as it was loaded:
+  // the reason, printed before the complaints of validation.
+  std::optional<AgentConfig::Complaint> refusal;
+};
+
+// Changes the loaded record in place.
+using Edit = std::function<EditResult(AgentConfig&)>;
+
+// The report line, from the repaired record that was saved and what the edit
+// did.
+using Describe = std::function<std::string(const AgentConfig& saved, const EditResult& result)>;
+
+// An editing command ready to run: its edit and its report.
+struct EditTransaction {
+  Edit edit;
+  Describe describe;
+};
+
+// Runs one edit of the config at AgentConfigFile::location(). Edits by other
+// runs of the tool wait for this one, so none is lost. Prints the complaints
+// and, once the file is saved, the report line. On any failure returns the
+// message for the caller to print, with the file left as it was.
+Status runEdit(const EditTransaction& transaction);
+
+}  // namespace ostrel::cli

@@ -1,0 +1,13 @@
+#include <system_error>
+
+#include "ostrel/expected.h"
+
+namespace ostrel {
+
+Error Error::fromErrno(int code) { return Error{std::generic_category().message(code), code}; }
+
+Error Error::within(std::string_view context) const {
+  return Error{std::string(context) + ": " + description, code};
+}
+
+}  // namespace ostrel
