@@ -20,21 +20,20 @@
 namespace {
 
 using ostrel::AgentConfig;
-using Rule = AgentConfig::Rule;
 using Terms = std::vector<std::string>;
 using Data = FuzzedDataProvider;
 namespace text = ostrel::text;
 
 // The last is a truncated sequence: a record may hold any bytes.
+// clang-format off
 const char* const pieces[] = {
     "a", "Q", "z", "0", "-", " ", "\t", "\r", "\n", "\r\n", "\u0085", "\u00A0", "\u2028", "\u3000",
     "\u0301", "e\u0301", "\u00E9", "\u0130", "\u03A3", "\u00DF", "\u212A", "\u1E9E", "\u0600",
     "\u200D", "\U0001F44D\U0001F3FD", "\U0001F1E9\U0001F1EA", "\u1112\u1161\u11AB",
     "\u0915\u094D\u0937", "trigger", "TRIGGER", "snippet", "transform", "\xF0\x9F"};
+// clang-format on
 
-std::size_t in(Data& data, std::size_t low, std::size_t high) {
-  return data.ConsumeIntegralInRange(low, high);
-}
+std::size_t in(Data& d, std::size_t lo, std::size_t hi) { return d.ConsumeIntegralInRange(lo, hi); }
 // Mostly 1, now and then up to `most`: how often to repeat something.
 std::size_t repeats(Data& data, std::size_t most) { return in(data, 0, 7) ? 1 : in(data, 1, most); }
 
@@ -49,9 +48,9 @@ std::string textFrom(Data& data) {
 }
 
 // Braced lists evaluate their elements in order, so the data is read in order.
-Rule ruleFrom(Data& data) {
+AgentConfig::Rule ruleFrom(Data& data) {
   const char* kind = data.PickValueInArray<const char*>({"snippet", "transform", "Snippet", {}});
-  return Rule{kind ? kind : textFrom(data), textFrom(data), textFrom(data), data.ConsumeBool()};
+  return {kind ? kind : textFrom(data), textFrom(data), textFrom(data), data.ConsumeBool()};
 }
 
 // A record as a hand-edited file might hold it, after some edits. Entries
@@ -65,7 +64,7 @@ AgentConfig recordFrom(Data& data) {
     for (std::size_t c = 0; c < n; ++c) config.dictionary.push_back(c ? e + std::to_string(c) : e);
   }
   for (std::size_t i = in(data, 0, 6); i > 0; --i) {
-    const Rule rule = ruleFrom(data);
+    const auto rule = ruleFrom(data);
     const bool big = rule.trigger.size() + rule.replacement.size() > 4000;
     const std::size_t n = std::min<std::size_t>(repeats(data, 520), big ? 2 : 520);
     for (std::size_t c = 0; c < n; ++c) {
@@ -75,6 +74,7 @@ AgentConfig recordFrom(Data& data) {
   }
   if (data.ConsumeBool()) config.style = textFrom(data);
   for (std::size_t i = in(data, 0, 6); i > 0; --i) {
+    // clang-format off
     switch (data.remaining_bytes() > 0 ? in(data, 0, 6) : 7) {
       case 0: config.addTerms(Terms{textFrom(data), textFrom(data), textFrom(data)}); break;
       case 1: config.removeTerms(Terms{textFrom(data), textFrom(data)}); break;
@@ -83,45 +83,41 @@ AgentConfig recordFrom(Data& data) {
       case 4: config.style = textFrom(data); break;
       case 5: config.style.reset(); break;
       case 6: config.addTerms(config.dictionary); break;  // terms that view the dictionary
-    }
+    }  // clang-format on
   }
   return config;
 }
 
 bool within(std::string_view s, std::int64_t n) { return text::characterCount(s) <= size_t(n); }
-bool isTrimmed(const std::string& s) { return !s.empty() && text::trimmed(s).size() == s.size(); }
+bool isTrimmed(std::string_view s) { return !s.empty() && text::trimmed(s).size() == s.size(); }
+bool isTerm(std::string_view s) { return isTrimmed(s) && within(s, AgentConfig::maxTermLength); }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
   FuzzedDataProvider data(bytes, size);
   const AgentConfig input = recordFrom(data);
-  const AgentConfig::Validated first = input.validated();
+  const auto [config, complaints] = input.validated();
 
   // Within every limit.
-  const AgentConfig& config = first.config;
   FUZZ_CHECK(config.version == input.version);
   FUZZ_CHECK(config.dictionary.size() <= std::size_t{AgentConfig::maxDictionaryEntries});
-  std::unordered_set<text::Key> words, triggers;
-  for (const std::string& entry : config.dictionary) {
-    FUZZ_CHECK(isTrimmed(entry) && within(entry, AgentConfig::maxTermLength));
-    FUZZ_CHECK(words.insert(text::Key::of(entry)).second);
-  }
   FUZZ_CHECK(config.rules.size() <= std::size_t{AgentConfig::maxRules});
-  for (const Rule& rule : config.rules) {
-    FUZZ_CHECK(rule.kind == "snippet" || rule.kind == "transform");
-    FUZZ_CHECK(isTrimmed(rule.trigger) && within(rule.trigger, AgentConfig::maxTermLength));
-    FUZZ_CHECK(within(rule.replacement, AgentConfig::maxReplacementLength));
+  std::unordered_set<text::Key> words, triggers;
+  for (const std::string& entry : config.dictionary)
+    FUZZ_CHECK(isTerm(entry) && words.insert(text::Key::of(entry)).second);
+  for (const auto& rule : config.rules) {
     const text::Key key = text::Key::of(rule.trigger);
-    FUZZ_CHECK(rule.kind == "snippet" || !text::Key::of(rule.replacement).contains(key));
+    FUZZ_CHECK(isTerm(rule.trigger) && within(rule.replacement, AgentConfig::maxReplacementLength));
+    FUZZ_CHECK(rule.kind == "snippet" ||
+               (rule.kind == "transform" && !text::Key::of(rule.replacement).contains(key)));
     FUZZ_CHECK(triggers.insert(key).second);
   }
   // The style is trimmed, except that one cut to the limit may end in a blank.
-  const bool cut = !first.complaints.empty() && first.complaints.back().subject == "style";
-  if (const auto& style = config.style) {
-    FUZZ_CHECK(within(*style, AgentConfig::maxStyleLength));
-    FUZZ_CHECK(cut ? text::trimmed(*style).data() == style->data() : isTrimmed(*style));
-  }
+  const bool cut = !complaints.empty() && complaints.back().subject == "style";
+  const std::string s = config.style.value_or("");  // the style
+  FUZZ_CHECK(within(s, AgentConfig::maxStyleLength));
+  FUZZ_CHECK(!config.style || (cut ? text::trimmed(s).data() == s.data() : isTrimmed(s)));
 
   // Validating the repaired record again finds nothing to complain about;
   // at most it trims the end of a style that was cut.

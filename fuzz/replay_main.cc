@@ -2,30 +2,24 @@
 // replays their seed corpora with any compiler: runs the target once on each
 // file named on the command line, or on each file of a named folder.
 
-#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
-#include <string>
-#include <vector>
 
 #include "test_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
 
-namespace t = ostrel::testing;
-
 int main(int argc, char** argv) {
   std::vector<std::string> inputs;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
+  for (const std::string& arg : std::vector<std::string>(argv + 1, argv + argc)) {
     if (!std::filesystem::is_directory(arg)) inputs.push_back(arg);
-    for (const std::string& name : t::listDir(arg)) inputs.push_back(arg + "/" + name);
+    for (const auto& name : ostrel::testing::listDir(arg)) inputs.push_back(arg + '/' + name);
   }
   for (const std::string& path : inputs) {
-    const std::string bytes = t::readFile(path);
     // A buffer of exactly the input's size, as libFuzzer hands it over, so
     // that a sanitizer sees any read past its end.
+    const std::string bytes = ostrel::testing::readFile(path);
     const std::vector<std::uint8_t> data(bytes.begin(), bytes.end());
     LLVMFuzzerTestOneInput(data.data(), data.size());
   }

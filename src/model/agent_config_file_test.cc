@@ -19,10 +19,7 @@ namespace ostrel {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::listDir;
-using testing::readFile;
-using testing::writeFile;
-using Names = std::vector<std::string>;
+using namespace testing;  // readFile, writeFile, listDir
 
 // The disk calls of a save, in order; afterRename is just after the rename.
 enum class Step { openDir, create, write, chmod, sync, close, rename, afterRename, syncDir };
@@ -30,16 +27,14 @@ constexpr int killHere = 0;  // as the errno: kill the process at the step inste
 
 // The real disk, but the call of one step fails with errno `code`, or kills
 // the process when `code` is killHere.
-class FaultyDisk : public Disk {
-  using Opened = Expected<int>;
-  using Created = Expected<CreatedFile>;
-
- public:
+template <class T>
+using Or = Expected<T>;
+struct FaultyDisk : Disk {
   FaultyDisk(Step step, int code) : step_(step), code_(code) {}
 #define FAULT(Ret, call, step, params, args) \
   Ret call params override { return at(step) ? Ret(Error::fromErrno(code_)) : Disk::call args; }
-  FAULT(Opened, openDirectory, Step::openDir, (const std::string& p), (p))
-  FAULT(Created, createUniqueFile, Step::create, (const std::string& p), (p))
+  FAULT(Or<int>, openDirectory, Step::openDir, (const std::string& p), (p))
+  FAULT(Or<CreatedFile>, createUniqueFile, Step::create, (const std::string& p), (p))
   FAULT(Status, writeAll, Step::write, (int fd, std::string_view b), (fd, b))
   FAULT(Status, setPermissions, Step::chmod, (int fd, unsigned mode), (fd, mode))
   FAULT(Status, syncFile, Step::sync, (int fd), (fd))
@@ -53,12 +48,8 @@ class FaultyDisk : public Disk {
     const Status renamed = at(Step::rename) ? Error::fromErrno(code_) : Disk::rename(from, to);
     return at(Step::afterRename) ? Error::fromErrno(code_) : renamed;
   }
-
- private:
-  bool at(Step step) const {
-    if (step == step_ && code_ == killHere) ::raise(SIGKILL);
-    return step == step_;
-  }
+  // Whether this is the step; if it is and code_ is killHere, raise() does not return.
+  bool at(Step step) const { return step == step_ && (code_ != killHere || ::raise(SIGKILL)); }
   Step step_;
   int code_;
 };
@@ -66,6 +57,8 @@ class FaultyDisk : public Disk {
 // A record beyond the limits: a save neither validates nor repairs it.
 const AgentConfig config(3, {"Quokka", "quokka", std::string(101, 't')},
                          {AgentConfig::Rule("Bogus", "b", "b", true)}, "  Be brief.  ");
+
+bool held(const auto& lock) { return lock.ok() && lock.value().held(); }
 
 struct FileTest : ::testing::Test {
   testing::TempDir root;
@@ -75,16 +68,11 @@ struct FileTest : ::testing::Test {
 
 TEST_F(FileTest, FailedOrKilledStepLeavesAWholeFileAndNoTemporaryFile) {
   // Beside the file, names that only look like the save's temporary files.
-  const Names kept = {".agent-config.json.tmp-", ".agent-config.json.tmp-12345",
-                      ".agent-config.json.tmp-1234567", "agent-config.json",
-                      "agent-config.json.tmp-123456"};
+  // clang-format off
+  const std::vector<std::string> kept = {".agent-config.json.tmp-", ".agent-config.json.tmp-12345",
+      ".agent-config.json.tmp-1234567", "agent-config.json", "agent-config.json.tmp-123456"};
   for (const std::string& name : kept) writeFile(folder + "/" + name, old);
-  const struct {
-    Step step;
-    int code;
-    std::string start;
-  } rows[] = {
-      // clang-format off
+  const struct { Step step; int code; std::string start; } rows[] = {
       {Step::openDir, EMFILE, "cannot open the folder '" + folder + "'"},
       {Step::create, EACCES, "cannot create a temporary file in '" + folder + "'"},
       {Step::write, ENOSPC, "cannot write '" + folder + "/.agent-config.json.tmp-"},
@@ -103,26 +91,25 @@ TEST_F(FileTest, FailedOrKilledStepLeavesAWholeFileAndNoTemporaryFile) {
   for (const auto& r : rows) {
     writeFile(location, old);
     FaultyDisk disk(r.step, r.code);
-    Status result;
+    std::string got;  // the error's description
     if (r.code != killHere) {
-      result = AgentConfigFile::save(config, location, disk);
-      EXPECT_EQ(!result.ok(), !r.start.empty());
-      EXPECT_TRUE(result.ok() || result.error().description.ends_with(": " + Error::fromErrno(r.code).description));
+      if (const Status e = AgentConfigFile::save(config, location, disk); !e.ok()) {
+        got = e.error().description;
+      }
     } else if (const pid_t child = ::fork(); child == 0) {
       auto lock = AgentConfigFile::lockForEditing(location, 1000ms);
-      if (lock.ok() && lock.value().held()) (void)AgentConfigFile::save(config, location, disk);
+      if (held(lock)) (void)AgentConfigFile::save(config, location, disk);
       ::_exit(0);  // not reached: the disk kills the process first
     } else {
       int status = 0;
-      ASSERT_EQ(::waitpid(child, &status, 0), child);
-      ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
-      const auto lock = AgentConfigFile::lockForEditing(location, 0ms);
-      EXPECT_TRUE(lock.ok() && lock.value().held());
+      ASSERT_TRUE(::waitpid(child, &status, 0) == child && WIFSIGNALED(status) &&
+                  WTERMSIG(status) == SIGKILL);
+      EXPECT_TRUE(held(AgentConfigFile::lockForEditing(location, 0ms)));
     }
-    const std::string description = result.ok() ? "" : result.error().description;
-    EXPECT_TRUE(description.starts_with(r.start)) << description;
+    EXPECT_TRUE(got.starts_with(r.start) && got.empty() == r.start.empty()) << got;
+    EXPECT_TRUE(got.empty() || got.ends_with(": " + Error::fromErrno(r.code).description)) << got;
     const bool replaced = r.step == Step::syncDir || r.step == Step::afterRename;
-    EXPECT_EQ(readFile(location), replaced ? saved : old) << description;  // never a mix
+    EXPECT_EQ(readFile(location), replaced ? saved : old) << got;  // never a mix
     EXPECT_EQ(listDir(folder), kept) << static_cast<int>(r.step) << " " << r.code;
   }
 }
@@ -130,9 +117,8 @@ TEST_F(FileTest, FailedOrKilledStepLeavesAWholeFileAndNoTemporaryFile) {
 // An existing file keeps its mode, which the command line shows.
 TEST_F(FileTest, NewFileAndFoldersAre0666And0777LessTheUmask) {
   const mode_t umask = ::umask(022);
-  const auto result = AgentConfigFile::save(config, location);
+  EXPECT_TRUE(AgentConfigFile::save(config, location).ok());
   EXPECT_EQ(::umask(umask), mode_t{022});  // read, and left as it was
-  ASSERT_TRUE(result.ok());
   EXPECT_EQ(std::filesystem::status(location).permissions(), std::filesystem::perms(0644));
   EXPECT_EQ(std::filesystem::status(folder).permissions(), std::filesystem::perms(0755));
 }
@@ -140,7 +126,7 @@ TEST_F(FileTest, NewFileAndFoldersAre0666And0777LessTheUmask) {
 TEST_F(FileTest, SecondLockWaitsForTheFirst) {
   {
     const auto first = AgentConfigFile::lockForEditing(location, 100ms);
-    ASSERT_TRUE(first.ok() && first.value().held());
+    ASSERT_TRUE(held(first));
     for (const auto& [wait, text] :
          {std::pair(100ms, "0.1 seconds"), std::pair(1000ms, "1 second")}) {
       const auto refused = AgentConfigFile::lockForEditing(location, wait);
@@ -149,8 +135,7 @@ TEST_F(FileTest, SecondLockWaitsForTheFirst) {
                     text + ")");
     }
   }  // released
-  const auto second = AgentConfigFile::lockForEditing(location, 0ms);
-  EXPECT_TRUE(second.ok() && second.value().held());
+  EXPECT_TRUE(held(AgentConfigFile::lockForEditing(location, 0ms)));
 }
 
 }  // namespace

@@ -4,33 +4,25 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <string>
-#include <vector>
 
-#include "ostrel/agent_config.h"
 #include "test_support.h"
 
 namespace ostrel {
 namespace {
 
 using Rule = AgentConfig::Rule;
+using Terms = std::vector<std::string>;
 
-AgentConfig with(std::vector<std::string> words, std::vector<Rule> rules = {}) {
-  return AgentConfig(1, std::move(words), std::move(rules), std::nullopt);
-}
+AgentConfig with(Terms w, std::vector<Rule> r = {}) { return AgentConfig(1, w, r, {}); }
 Rule snippet(std::string trigger) { return Rule("snippet", std::move(trigger), "x", true); }
 
 TEST(Edits, MatchAndPlaceEntries) {
-  using Terms = std::vector<std::string>;
   const std::string cafe = "caf\u00E9", resume = "re\u0301sume\u0301", oddCafe = "CAFE\u0301";
   const std::string oddResume = "R\u00C9SUM\u00C9";
   const Rule mail("transform", " My Email\t", "new", false);
-  const struct {
-    AgentConfig start;
-    std::function<void(AgentConfig&)> edit;
-    AgentConfig expected;
-  } rows[] = {
-      // clang-format off
+  // clang-format off
+  const struct { AgentConfig start; std::function<void(AgentConfig&)> edit; AgentConfig expected; }
+      rows[] = {
       // Both spellings of one call are added; a padded stored entry matches nothing.
       {with({" quokka ", cafe, resume}),
        [&](auto& c) { c.addTerms(Terms{"Quokka", " ", "\tquokka\n", oddCafe, oddResume}); },
@@ -48,8 +40,7 @@ TEST(Edits, MatchAndPlaceEntries) {
       {with({}, {snippet("x"), snippet(oddCafe), snippet("a"), snippet(" X")}),
        [&](auto& c) { c.removeRule(c.rules[0].trigger); c.removeRule(" " + cafe); },
        with({}, {snippet("a"), snippet(" X")})},
-      // clang-format on
-  };
+  };  // clang-format on
   for (const auto& r : rows) {
     AgentConfig edited = r.start;
     r.edit(edited);

@@ -3,8 +3,6 @@
 // writing, is checked by fuzz/decode_fuzzer.cc over its corpus.
 #include <gtest/gtest.h>
 
-#include <string>
-
 #include "ostrel/agent_config.h"
 
 namespace ostrel {
@@ -14,23 +12,13 @@ namespace {
 std::string withVersion(const std::string& version, const std::string& more = "") {
   return R"({"dictionary":[],"rules":[],"version":)" + version + more + "}";
 }
-std::string euros(int n) {
-  std::string s;
-  while (n-- > 0) s += "\u20AC";
-  return s;
-}
-std::string withRules(const std::string& rules) {
-  return R"({"version":1,"dictionary":[],"rules":[)" + rules + "]}";
-}
-// `levels` nested arrays under an unknown key; the document's braces add one level.
-std::string nested(int levels) {
-  return withVersion("1", R"(,"deep":)" + std::string(levels, '[') + std::string(levels, ']'));
+std::string euros(int n) { return n > 0 ? "\u20AC" + euros(n - 1) : ""; }
+std::string doc(const std::string& dictionary, const std::string& rules) {
+  return R"({"version":1,"dictionary":)" + dictionary + R"(,"rules":)" + rules + "}";
 }
 
 TEST(JsonReader, ReportsTheFirstProblemWithWhatAndWhere) {
   const std::string rule = R"({"kind":"snippet","trigger":"t","replacement":"r","enabled":true})";
-  const std::string fraction = "version: expected an integer, found a number with a fraction";
-  const std::string outOfRange = "version: out of the signed 64-bit range";
   const std::pair<std::string, std::string> rows[] = {
       // clang-format off
       {"[]", "the document must be a JSON object, found an array"},
@@ -38,23 +26,20 @@ TEST(JsonReader, ReportsTheFirstProblemWithWhatAndWhere) {
       {R"({"version":1})", R"(missing key "dictionary")"},  // before "rules"
       {R"({"version":null,"dictionary":[],"rules":[]})", "version: missing value (null)"},
       {withVersion(R"("1")"), "version: expected an integer, found a string"},
-      {withVersion("9223372036854775808"), outOfRange},
-      {withVersion("-9223372036854775809"), outOfRange},
-      {withVersion("1.0"), fraction},
-      {withVersion("1e999"), fraction},
+      {withVersion("9223372036854775808"), "version: out of the signed 64-bit range"},
+      {withVersion("-9223372036854775809"), "version: out of the signed 64-bit range"},
+      {withVersion("1.0"), "version: expected an integer, found a number with a fraction"},
+      {withVersion("1e999"), "version: expected an integer, found a number with a fraction"},
       {withVersion("1", R"(,"style":5)"), "style: expected a string or null, found a number"},
-      {R"({"version":1,"dictionary":["a",null],"rules":[]})",
-       "dictionary[1]: expected a string, found null"},
-      {R"({"version":1,"dictionary":"a","rules":[]})",
-       "dictionary: expected an array of strings, found a string"},
-      {R"({"version":1,"dictionary":[],"rules":{}})",
-       "rules: expected an array of rule objects, found an object"},
-      {withRules(rule + R"(,"x")"), "rules[1]: expected an object, found a string"},
-      {withRules(rule + R"(,{"kind":"snippet","trigger":"t","replacement":"r"})"),
+      {doc(R"(["a",null])", "[]"), "dictionary[1]: expected a string, found null"},
+      {doc(R"("a")", "[]"), "dictionary: expected an array of strings, found a string"},
+      {doc("[]", "{}"), "rules: expected an array of rule objects, found an object"},
+      {doc("[]", "[" + rule + R"(,"x"])"), "rules[1]: expected an object, found a string"},
+      {doc("[]", "[" + rule + R"(,{"kind":"snippet","trigger":"t","replacement":"r"}])"),
        R"(rules[1]: missing key "enabled")"},
-      {withRules(rule + "," + rule + R"(,{"enabled":1})"),
+      {doc("[]", "[" + rule + "," + rule + R"(,{"enabled":1}])"),
        "rules[2].enabled: expected true or false, found a number"},
-      {withRules(R"({"kind":true})"), "rules[0].kind: expected a string, found a boolean"},
+      {doc("[]", R"([{"kind":true}])"), "rules[0].kind: expected a string, found a boolean"},
       // Document order: the bad rule comes before the bad version, the missing key and
       // the depth.
       {R"({"rules":[{"kind":[]}],"version":"x","deep":)" + std::string(600, '['),
@@ -73,7 +58,9 @@ TEST(JsonReader, ReportsTheFirstProblemWithWhatAndWhere) {
       {std::string("{\"version\":\0}", 13), "line 1, column 12: unexpected NUL byte"},
       // Too large for any number type: the parser cannot go on, even under an unknown key.
       {R"({"x":1e999})", "line 1, column 10: number overflow parsing '1e999'"},
-      {nested(512), "line 1, column 559: nesting deeper than 512 levels"},
+      // 512 nested arrays under an unknown key; the document's braces add one level.
+      {withVersion("1", R"(,"deep":)" + std::string(512, '[') + std::string(512, ']')),
+       "line 1, column 559: nesting deeper than 512 levels"},
       {"{\"x[\":" + std::string(100000, '['), "line 1, column 518: nesting deeper than 512 levels"},
       // clang-format on
   };

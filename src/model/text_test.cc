@@ -4,23 +4,18 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
-
 #include "text_unicode.h"
 
 namespace ostrel::text {
 namespace {
 
-const std::string thumbsUp = "\U0001F44D\U0001F3FD";
-const std::string flagDe = "\U0001F1E9\U0001F1EA";
+const std::string thumbsUp = "\U0001F44D\U0001F3FD", flagDe = "\U0001F1E9\U0001F1EA";
 const std::string jamo = "\u1112\u1161\u11AB";  // one syllable as three letters
 
 TEST(Text, TrimsLowerCasesNormalisesAndCounts) {
-  const struct {
-    // "=": stripped as trimmed, others as the text.
-    std::string text, trimmed, stripped, key;
-    std::size_t characters;
-  } rows[] = {
+  // "=": stripped as trimmed, others as the text.
+  // clang-format off
+  const struct { std::string text, trimmed, stripped, key; std::size_t characters; } rows[] = {
       {"\t \u00A0\u1680\u2002\u200A\u202F\u205F\u3000a\u3000b \t", "a\u3000b", "=", "=", 14},
       {"\n\v\f\r\u0085\u2028\u2029a\r\n\u2029", "a", "\n\v\f\r\u0085\u2028\u2029a\r\n\u2029", "=",
        10},
@@ -31,14 +26,13 @@ TEST(Text, TrimsLowerCasesNormalisesAndCounts) {
       {"e\u0301 \u212B " + jamo + " a\u0302\u0323", "=", "=", "\u00E9 \u00E5 \uD55C \u1EAD", 7},
       {"a\u0301\u0300 " + thumbsUp + "\U0001F468\u200D\U0001F469!", "=", "=",
        "\u00E1\u0300 " + thumbsUp + "\U0001F468\u200D\U0001F469!", 5},
-  };
+  };  // clang-format on
   for (const auto& r : rows) {
     const std::string trimmedText = r.trimmed == "=" ? r.text : r.trimmed;
     EXPECT_EQ(trimmed(r.text), trimmedText) << testing::PrintToString(r.text);
     EXPECT_EQ(strippedOfSpaces(r.text), r.stripped == "=" ? trimmedText : r.stripped);
     EXPECT_EQ(Key::of(r.text).str(), r.key == "=" ? r.text : r.key);
     EXPECT_EQ(characterCount(r.text), r.characters);
-    EXPECT_EQ(characterCount(firstCharacters(r.text, r.characters - 1)), r.characters - 1);
   }
 }
 
@@ -64,9 +58,8 @@ TEST(Text, CuttingIntoPiecesChangesNoResult) {
   for (std::size_t piece = 10; piece <= 20; ++piece) {
     EXPECT_EQ(unicode::characterCount(text, piece), unicode::characterCount(text)) << piece;
     EXPECT_EQ(unicode::nfc(text, piece), unicode::nfc(text)) << piece;
-    for (std::size_t n : {1u, 7u, 20u, 1000u}) {
+    for (std::size_t n : {1u, 7u, 20u, 1000u})
       EXPECT_EQ(unicode::firstCharacters(text, n, piece), unicode::firstCharacters(text, n));
-    }
   }
   // A character longer than a piece is cut inside rather than looped over.
   std::string longCluster = "e";

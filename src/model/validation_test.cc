@@ -4,12 +4,6 @@
 // checked by fuzz/edits_fuzzer.cc.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <string>
-#include <utility>
-#include <vector>
-
-#include "ostrel/agent_config.h"
 #include "test_support.h"
 
 namespace ostrel {
@@ -18,25 +12,15 @@ namespace {
 using Rule = AgentConfig::Rule;
 using Complaints = std::vector<std::pair<std::string, std::string>>;
 
-Rule snippet(std::string trigger, std::string replacement = "r", bool enabled = true) {
-  return Rule("snippet", std::move(trigger), std::move(replacement), enabled);
+Rule snippet(std::string t, std::string r = "r", bool on = true) {
+  return Rule("snippet", t, r, on);
 }
-Rule transform(std::string trigger, std::string replacement) {
-  return Rule("transform", std::move(trigger), std::move(replacement), true);
-}AgentConfig with(std::vector<std::string> words, std::vector<Rule> rules = {},
-                 std::optional<std::string> style = {}) {
-  return AgentConfig(7, std::move(words), std::move(rules), std::move(style));
+Rule transform(std::string t, std::string r) { return Rule("transform", t, r, true); }
+using Words = std::vector<std::string>;
+AgentConfig with(Words w, std::vector<Rule> r = {}, std::optional<std::string> s = {}) {
+  return AgentConfig(7, w, r, s);
 }
-std::string times(int n, const std::string& unit) {
-  std::string s;
-  while (n-- > 0) s += unit;
-  return s;
-}
-std::vector<std::string> numbered(int count) {
-  std::vector<std::string> out;
-  for (int i = 0; i < count; ++i) out.push_back("w" + std::to_string(i));
-  return out;
-}
+std::string times(int n, const std::string& unit) { return n > 0 ? unit + times(n - 1, unit) : ""; }
 Complaints pairs(const std::vector<AgentConfig::Complaint>& complaints) {
   Complaints out;
   for (const auto& c : complaints) out.emplace_back(c.subject, c.reason);
@@ -47,22 +31,21 @@ TEST(Validated, RepairsAndComplaints) {
   const std::string kind = "' \u2014 use snippet or transform", t101(101, 't'), d101(101, 'd');
   const std::string loops = "replacement contains the trigger, which would loop";
   const std::string repeat = "duplicate trigger; keeping the first";
+  const std::string long2000 = "replacement longer than 2000 characters";
   const std::string fam = "\U0001F468\u200D\U0001F469\u200D\U0001F467";  // one character
-  const std::pair<std::string, std::string> empty = {"(empty trigger)",
-                                                     "a rule needs something to match"};
-  std::vector<Rule> rules500 = {snippet("")}, over;
-  for (const std::string& word : numbered(500)) rules500.push_back(snippet(word));
+  const Complaints::value_type empty = {"(empty trigger)", "a rule needs something to match"};
+  std::vector<std::string> words2000;
+  std::vector<Rule> rules500 = {snippet("")};
+  for (int i = 0; i < 2000; ++i) words2000.push_back("w" + std::to_string(i));
+  for (int i = 0; i < 500; ++i) rules500.push_back(snippet(words2000[i]));
   rules500.push_back(transform("loop", "loop"));
-  over = rules500;
+  std::vector<Rule> over = rules500;
   over.insert(over.end(), {snippet("w500"), snippet("W500")});
-  std::vector<std::string> words2000 = numbered(2000), over2000 = words2000;
+  std::vector<std::string> over2000 = words2000;
   over2000.insert(over2000.end(), {"W7", " ", "w2000", "w2001", d101, "W70"});
   const std::vector<Rule> survivors(rules500.begin() + 1, rules500.end() - 1);
-  const struct {
-    AgentConfig input, expected;
-    Complaints complaints;
-  } rows[] = {
-      // clang-format off
+  // clang-format off
+  const struct { AgentConfig input, expected; Complaints complaints; } rows[] = {
       // Silent: blanks trimmed at the ends only, blank entries dropped, a repeat keeps the
       // first spelling, a blank style is absent.
       {with({" \t two words\r\n", "", "\u0085\u2028 ", "Cafe", " cafe ", "caf\u00E9", "CAFE\u0301"},
@@ -76,9 +59,8 @@ TEST(Validated, RepairsAndComplaints) {
                  snippet("hello ", "b", false), transform("HELLO", "say hello"), snippet("HeLLo")}),
        with({}, {snippet("Btw", "by the way (BTW)"), snippet("hello", "b", false)}),
        {empty, {"brb", "unknown kind 'Snippet" + kind}, {t101, "unknown kind ' snippet" + kind},
-        {times(40, fam), "trigger longer than 100 characters"},
-        {"r", "replacement longer than 2000 characters"}, {"btw", loops}, {"caf\u00E9", loops},
-        {"HELLO", loops}, {"HeLLo", repeat}}},
+        {times(40, fam), "trigger longer than 100 characters"}, {"r", long2000}, {"btw", loops},
+        {"caf\u00E9", loops}, {"HELLO", loops}, {"HeLLo", repeat}}},
       // Limits are inclusive and count characters; a complaint quotes 40, and a style cut
       // where a blank ends the first 2000 keeps that blank.
       {with({" " + times(100, fam) + "\n", times(101, fam)},
@@ -86,8 +68,7 @@ TEST(Validated, RepairsAndComplaints) {
              snippet("s", " " + times(1999, fam) + " ")}, "\n" + times(1999, fam) + " tail"),
        with({times(100, fam)}, {snippet(times(100, fam), " " + times(1998, fam) + " ")},
             times(1999, fam) + " "),
-       {{times(40, fam), "longer than 100 characters"},
-        {"s", "replacement longer than 2000 characters"},
+       {{times(40, fam), "longer than 100 characters"}, {"s", long2000},
         {"style", "longer than 2000 characters; truncated"}}},
       // Caps count what is left once blank, repeated and dropped items are gone; entries
       // past the cap still get their own complaints, and rules past it make repeats.
@@ -95,19 +76,17 @@ TEST(Validated, RepairsAndComplaints) {
        {{std::string(40, 'd'), "longer than 100 characters"},
         {"dictionary", "more than 2000 entries; extra ones ignored"}, empty, {"loop", loops},
         {"W500", repeat}, {"rules", "more than 500; extra ones ignored"}}},
-      // clang-format on
-  };
+  };  // clang-format on
   for (const auto& r : rows) {
     const AgentConfig::Validated v = r.input.validated();
     EXPECT_TRUE(testing::sameBytes(v.config, r.expected)) << r.complaints.size();
     EXPECT_EQ(pairs(v.complaints), r.complaints);
     // Asked rule by rule, the same rules are dropped for the same reasons.
-    std::vector<AgentConfig::Complaint> asked;
-    for (std::size_t i = 0; i < r.input.rules.size(); ++i) {
-      if (auto c = r.input.complaintDroppingRule(i)) asked.push_back(*c);
-    }
-    EXPECT_TRUE(std::ranges::is_permutation(pairs(asked),
-                                            pairs(with({}, r.input.rules).validated().complaints)));
+    Complaints asked;
+    for (std::size_t i = 0; i < r.input.rules.size(); ++i)
+      if (auto c = r.input.complaintDroppingRule(i)) asked.emplace_back(c->subject, c->reason);
+    EXPECT_TRUE(
+        std::ranges::is_permutation(asked, pairs(with({}, r.input.rules).validated().complaints)));
   }
 }
 
