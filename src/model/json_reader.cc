@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -170,8 +171,9 @@ class DocumentReader {
       const std::size_t k = indexOf(topKey_);
       if (topSeen_[k]) {
         // The earlier value goes whole, with everything dropped inside it.
-        std::erase_if(drops_, [&](const Drop& d) { return d.owner == topOrdinal_[k]; });
-        drop(topOrdinal_[k], std::string(topKeyNames[k]), repeatedKey);
+        droppedValues_.insert(topOrdinal_[k]);
+        drops_.push_back(
+            {topOrdinal_[k], 0, {std::string(topKeyNames[k]), std::string(repeatedKey)}});
       }
       topSeen_[k] = true;
       topOrdinal_[k] = keyCount_;
@@ -286,7 +288,9 @@ class DocumentReader {
     std::stable_sort(drops_.begin(), drops_.end(),
                      [](const Drop& a, const Drop& b) { return a.ordinal < b.ordinal; });
     std::vector<AgentConfig::Complaint> dropped;
-    for (Drop& d : drops_) dropped.push_back(std::move(d.complaint));
+    for (Drop& d : drops_) {
+      if (!droppedValues_.contains(d.owner)) dropped.push_back(std::move(d.complaint));
+    }
     return AgentConfig::Decoded{
         AgentConfig(version_, std::move(dictionary_), std::move(rules_), std::move(style_)),
         std::move(dropped)};
@@ -303,8 +307,8 @@ class DocumentReader {
     afterDocument
   };
 
-  // A key the record leaves out. `ordinal` counts keys in file order;
-  // `owner` is the top-level key occurrence whose value holds it.
+  // A key the record leaves out. `ordinal` counts keys in file order from 1;
+  // `owner` is the top-level key occurrence whose value holds it, 0 for none.
   struct Drop {
     std::size_t ordinal;
     std::size_t owner;
@@ -456,6 +460,7 @@ class DocumentReader {
   std::array<std::size_t, 4> topOrdinal_{};
   std::array<std::size_t, 4> ruleOrdinal_{};
   std::vector<Drop> drops_;
+  std::unordered_set<std::size_t> droppedValues_;  // owners of earlier values of repeated keys
 
   // The record being built, and the rule being read.
   std::int64_t version_ = 0;
