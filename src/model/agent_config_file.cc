@@ -280,8 +280,7 @@ Expected<AgentConfig::Decoded> AgentConfigFile::loadWithDrops(const std::string&
   return loadWithDrops(from, realDisk());
 }
 
-Expected<AgentConfig::Decoded> AgentConfigFile::loadWithDrops(const std::string& from,
-                                                              Disk& disk) {
+Expected<AgentConfig::Decoded> AgentConfigFile::loadWithDrops(const std::string& from, Disk& disk) {
   const std::string unreadableStep = "could not read the config: " + quoted(from);
   auto unreadable = [&](const Error& error) { return error.within(unreadableStep); };
   auto notAFile = [&](const FileInfo& info) {

@@ -11,8 +11,8 @@
 #include <cstdint>
 #include <exception>
 #include <limits>
-#include <nlohmann/json.hpp>
 #include <new>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -77,7 +77,6 @@ template <class Key>
 std::size_t indexOf(Key key) {
   return static_cast<std::size_t>(key);
 }
-
 
 // Receives the parser's events (the SAX interface of nlohmann/json) and
 // builds the record from them. It knows where it is from `place_` and the
@@ -213,7 +212,9 @@ class DocumentReader {
         ++index_;
         place_ = Place::rules;
         return true;
-      case Place::topObject: place_ = Place::afterDocument; return true;
+      case Place::topObject:
+        place_ = Place::afterDocument;
+        return true;
       default: return fail("unexpected end of an object");
     }
   }
@@ -407,7 +408,8 @@ class DocumentReader {
         rulesProblem(elementPath("rules", index_) + ": expected an object, found " + what);
         ++index_;
         break;
-      case Place::afterDocument: return fail("unexpected value after the document");
+      case Place::afterDocument:
+        return fail("unexpected value after the document");
     }
     if (isContainer(found)) {
       resumePlace_ = place_;
@@ -444,8 +446,8 @@ class DocumentReader {
   std::size_t skippedLevels_ = 0;
   int depth_ = 0;
   bool tooDeep_ = false;
-  std::optional<Error> error_;               // the text cannot be read as JSON
-  std::optional<std::string> notAnObject_;   // the top level is something else
+  std::optional<Error> error_;                             // the text cannot be read as JSON
+  std::optional<std::string> notAnObject_;                 // the top level is something else
   std::array<std::optional<std::string>, 4> topProblem_;   // per top-level key
   std::array<std::optional<std::string>, 4> ruleProblem_;  // per key of this rule
 
