@@ -217,8 +217,11 @@ Status replaceFile(Disk& disk, const ResolvedTarget& target, std::string_view by
     // Some file systems cannot flush a folder; the file itself is flushed.
     const int code = synced.error().code;
     if (code == EINVAL || code == ENOTSUP || code == EOPNOTSUPP) return {};
-    return synced.error().within("cannot flush the folder " + quoted(folder) +
-                                 " to disk, so the new config may not survive a crash");
+    Error error = synced.error().within("the folder " + quoted(folder) +
+                                        " could not be flushed to disk, so the change may not "
+                                        "survive a crash");
+    error.saved = true;
+    return error;
   }
   return {};
 }
@@ -268,6 +271,16 @@ Expected<AgentConfig> AgentConfigFile::load(const std::string& from) {
 }
 
 Expected<AgentConfig> AgentConfigFile::load(const std::string& from, Disk& disk) {
+  auto loaded = loadWithDrops(from, disk);
+  if (!loaded.ok()) return loaded.error();
+  return std::move(loaded).value().config;
+}
+
+Expected<AgentConfig::Decoded> AgentConfigFile::loadWithDrops(const std::string& from) {
+  return loadWithDrops(from, realDisk());
+}
+
+Expected<AgentConfig::Decoded> AgentConfigFile::loadWithDrops(const std::string& from, Disk& disk) {
   const std::string unreadableStep = "could not read the config: " + quoted(from);
   auto unreadable = [&](const Error& error) { return error.within(unreadableStep); };
   auto notAFile = [&](const FileInfo& info) {
@@ -279,7 +292,9 @@ Expected<AgentConfig> AgentConfigFile::load(const std::string& from, Disk& disk)
   auto found = disk.status(from);
   if (!found.ok()) {
     // ENOTDIR: a file stands where a folder should be, so no config either.
-    if (found.error().code == ENOENT || found.error().code == ENOTDIR) return defaultConfig();
+    if (found.error().code == ENOENT || found.error().code == ENOTDIR) {
+      return AgentConfig::Decoded{defaultConfig(), {}};
+    }
     return unreadable(found.error());
   }
   if (found.value().type != FileInfo::Type::regular) return notAFile(found.value());
@@ -296,9 +311,9 @@ Expected<AgentConfig> AgentConfigFile::load(const std::string& from, Disk& disk)
   if (!bytes.ok()) return unreadable(bytes.error());
   (void)file.close();  // read-only: nothing was written that a close could lose
 
-  auto decoded = AgentConfig::decoded(bytes.value());
+  auto decoded = AgentConfig::decodedWithDrops(bytes.value());
   if (!decoded.ok()) return decoded.error().within("the config is not valid JSON");
-  return std::move(decoded).value();
+  return decoded;
 }
 
 Status AgentConfigFile::save(const AgentConfig& config, const std::string& to) {

@@ -80,8 +80,8 @@ TEST_F(FileTest, FailedOrKilledStepLeavesAWholeFileAndNoTemporaryFile) {
       {Step::sync, EIO, "cannot flush '"},
       {Step::close, EIO, "cannot close '"},
       {Step::rename, EXDEV, "cannot rename '"},
-      {Step::syncDir, EIO, "cannot flush the folder '" + folder + "' to disk, so the new config "
-                           "may not survive a crash"},
+      {Step::syncDir, EIO, "the folder '" + folder + "' could not be flushed to disk, so the "
+                           "change may not survive a crash"},
       {Step::syncDir, EINVAL, ""},  // a file system that cannot flush a folder
       // Killed: the lock goes with the process, and the next one sweeps what it left.
       {Step::create, killHere, ""}, {Step::write, killHere, ""}, {Step::sync, killHere, ""},
@@ -92,9 +92,11 @@ TEST_F(FileTest, FailedOrKilledStepLeavesAWholeFileAndNoTemporaryFile) {
     writeFile(location, old);
     FaultyDisk disk(r.step, r.code);
     std::string got;  // the error's description
+    bool savedAnyway = false;
     if (r.code != killHere) {
       if (const Status e = AgentConfigFile::save(config, location, disk); !e.ok()) {
         got = e.error().description;
+        savedAnyway = e.error().saved;
       }
     } else if (const pid_t child = ::fork(); child == 0) {
       auto lock = AgentConfigFile::lockForEditing(location, 1000ms);
@@ -109,6 +111,7 @@ TEST_F(FileTest, FailedOrKilledStepLeavesAWholeFileAndNoTemporaryFile) {
     EXPECT_TRUE(got.starts_with(r.start) && got.empty() == r.start.empty()) << got;
     EXPECT_TRUE(got.empty() || got.ends_with(": " + Error::fromErrno(r.code).description)) << got;
     const bool replaced = r.step == Step::syncDir || r.step == Step::afterRename;
+    EXPECT_EQ(savedAnyway, replaced && !r.start.empty());
     EXPECT_EQ(readFile(location), replaced ? saved : old) << got;  // never a mix
     EXPECT_EQ(listDir(folder), kept) << static_cast<int>(r.step) << " " << r.code;
   }
