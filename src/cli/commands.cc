@@ -116,7 +116,10 @@ Expected<EditTransaction> setRule(const Invocation& in) {
   const std::string& kind = operands[0];
   bool known = false;
   for (std::string_view valid : AgentConfig::validKinds) known = known || kind == valid;
-  if (!known) return Error{"unknown kind '" + kind + "' \u2014 use " + validKindsText()};
+  if (!known) {
+    return Error{"unknown kind '" + text::escapedForMessage(kind) + "' \u2014 use " +
+                 validKindsText()};
+  }
 
   const AgentConfig::Rule rule(kind, operands[1], operands[2], true);
   // A rule that validation would drop is refused without touching the rules
@@ -219,7 +222,8 @@ Status dispatch(std::span<const std::string> args) {
   const Invocation in{args, args.subspan(1)};
   const Command* command = find(in);
   if (command == nullptr) {
-    return Error{"unknown command '" + joined(args) + "'\n\n" + std::string(usage)};
+    return Error{"unknown command '" + text::escapedForMessage(joined(args)) + "'\n\n" +
+                 std::string(usage)};
   }
   if (command->phase == Phase::noLoad) return command->run(in);
   if (command->phase == Phase::loadOnly) {

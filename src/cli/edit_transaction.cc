@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "ostrel/agent_config_file.h"
+#include "ostrel/text.h"
 #include "output.h"
 
 namespace ostrel::cli {
@@ -15,7 +16,8 @@ namespace {
 constexpr std::chrono::seconds lockWait{10};
 
 void printComplaint(const AgentConfig::Complaint& complaint) {
-  printError("dropped '" + complaint.subject + "' \u2014 " + complaint.reason);
+  printError("dropped '" + text::escapedForMessage(complaint.subject) + "' \u2014 " +
+             text::escapedForMessage(complaint.reason));
 }
 
 }  // namespace

@@ -49,7 +49,7 @@ std::string homeDirectory() {
 std::string temporaryPrefix() { return "." + std::string(AgentConfig::filename) + ".tmp-"; }
 
 // A path echoed in a message, in single quotes and always valid UTF-8.
-std::string quoted(std::string_view path) { return "'" + text::sanitizedUtf8(path) + "'"; }
+std::string quoted(std::string_view path) { return "'" + text::escapedForMessage(path) + "'"; }
 
 // The path less its last component: "." for a bare name, "/" for a name
 // directly under the root.
