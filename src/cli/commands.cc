@@ -231,6 +231,10 @@ Status dispatch(std::span<const std::string> args) {
     if (!loaded.ok()) return loaded.error();
     return command->print(loaded.value());
   }
+  // A help word typed out of habit asks for help; it is never stored.
+  for (const std::string& word : in.operands()) {
+    if (word == "--help" || word == "-h") return printLine(usage);
+  }
   const auto transaction = command->prepare(in);
   if (!transaction.ok()) return transaction.error();
   return runEdit(transaction.value());
