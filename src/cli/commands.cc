@@ -47,7 +47,11 @@ std::string dictionaryCount(const AgentConfig& config, const EditResult&) {
 
 // --- Commands that need no config ----------------------------------------
 
-Status printPath(const Invocation&) { return printLine(AgentConfigFile::location()); }
+Status printPath(const Invocation&) {
+  auto location = AgentConfigFile::location();
+  if (!location.ok()) return location.error();
+  return printLine(location.value());
+}
 
 // --- Read-only commands: print the config as stored ----------------------
 
@@ -227,7 +231,9 @@ Status dispatch(std::span<const std::string> args) {
   }
   if (command->phase == Phase::noLoad) return command->run(in);
   if (command->phase == Phase::loadOnly) {
-    auto loaded = AgentConfigFile::load(AgentConfigFile::location());
+    auto location = AgentConfigFile::location();
+    if (!location.ok()) return location.error();
+    auto loaded = AgentConfigFile::load(location.value());
     if (!loaded.ok()) return loaded.error();
     return command->print(loaded.value());
   }

@@ -23,7 +23,9 @@ void printComplaint(const AgentConfig::Complaint& complaint) {
 }  // namespace
 
 Status runEdit(const EditTransaction& transaction) {
-  const std::string location = AgentConfigFile::location();
+  const auto found = AgentConfigFile::location();
+  if (!found.ok()) return found.error();
+  const std::string& location = found.value();
 
   // Held until this function returns, past the rename of the save.
   auto lock = AgentConfigFile::lockForEditing(location, lockWait);

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <array>
 #include <filesystem>
 
 #include "disk.h"
@@ -151,6 +152,20 @@ TEST_F(FileTest, SecondLockWaitsForTheFirst) {
   }  // released
   const auto second = AgentConfigFile::lockForEditing(location, 0ms);
   EXPECT_TRUE(second.ok() && second.value().held());
+}
+
+// HOME, else the user database, must name an existing folder by an absolute path.
+TEST_F(FileTest, HomeIsAnAbsoluteExistingFolder) {
+  const std::string home = root.path(), why = "cannot find your home folder: ";
+  for (const auto& [variable, database, expected] : std::vector<std::array<std::string, 3>>{
+           {"", home, home + "/Library/Application Support/Ostrel/agent-config.json"},
+           {"rel/home", home, why + "'rel/home' is not an absolute path"},
+           {"", "", why + "HOME is not set and the user database has none"},
+           {home + "/gone", "/", why + "'" + home + "/gone' does not exist"}}) {
+    const auto found =
+        AgentConfigFile::location(variable.c_str(), [&] { return database; }, realDisk());
+    EXPECT_EQ(found.ok() ? found.value() : found.error().description, expected);
+  }
 }
 
 }  // namespace
