@@ -139,6 +139,11 @@ Status makeFolders(Disk& disk, const std::string& folder) {
       auto found = disk.status(*path);
       if (found.ok() && found.value().type == FileInfo::Type::directory) continue;
       if (found.ok()) return notAFolder(*path);
+      if (auto target = disk.readLink(*path); target.ok()) {
+        return Error{(*path == folder ? "" : step + ": ") + quoted(*path) +
+                     " is a symbolic link to " + quoted(target.value()) +
+                     ", which does not exist"};
+      }
     }
     return made.error().within(step);
   }

@@ -168,5 +168,12 @@ TEST_F(FileTest, HomeIsAnAbsoluteExistingFolder) {
   }
 }
 
+TEST_F(FileTest, DanglingLinkForAFolderIsNamed) {
+  std::filesystem::create_directory_symlink(root.path() + "/gone", folder);
+  const Status saved = AgentConfigFile::save(config, location);
+  EXPECT_EQ(saved.ok() ? "" : saved.error().description,
+            "'" + folder + "' is a symbolic link to '" + root.path() + "/gone', which does not exist");
+}
+
 }  // namespace
 }  // namespace ostrel
