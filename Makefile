@@ -19,7 +19,9 @@ $(BUILD)/CMakeCache.txt:
 build: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
 
-run: build
+# Only the tool itself: the test targets take most of a full build's time.
+run: deps $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS) --target ostrel
 	@$(BUILD)/ostrel $(ARGS)
 
 test: test-plain test-sanitize

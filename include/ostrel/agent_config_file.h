@@ -5,6 +5,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <utility>
 
@@ -42,10 +43,17 @@ class AgentConfigFile {
     int fd_ = -1;
   };
 
-  // The location, computed afresh on every call: the home directory ($HOME
-  // when set and not empty, else the user database), then
-  // "Library/Application Support/Ostrel/agent-config.json". Creates nothing.
-  static std::string location();
+  // The location, computed afresh on every call: the home folder, then
+  // "Library/Application Support/Ostrel/agent-config.json". The home folder is
+  // $HOME when set and not empty, else the user database's entry; it must be
+  // an absolute path to an existing folder. Creates nothing. Fails with
+  // "cannot find your home folder: " and why.
+  static Expected<std::string> location();
+  // The same, with $HOME's value (null when unset) and the user database
+  // given.
+  static Expected<std::string> location(const char* environmentHome,
+                                        const std::function<std::string()>& databaseHome,
+                                        Disk& disk);
 
   // Version 1, no words, no rules, no style: what a missing file stands for.
   static AgentConfig defaultConfig();

@@ -36,6 +36,12 @@ bool isValidUtf8(std::string_view s);
 // back unchanged. For echoing untrusted bytes in messages.
 std::string sanitizedUtf8(std::string_view s);
 
+// `s` made safe to echo in a one-line message to a terminal: ill-formed UTF-8
+// as in sanitizedUtf8(), line feed, carriage return and tab as \n, \r, \t,
+// the other C0 controls and DEL as \x1b, the C1 controls as \u0085.
+// Everything else, backslashes included, is kept as it is.
+std::string escapedForMessage(std::string_view s);
+
 // `s` without the white space and line breaks at either end: characters of
 // the general categories Zs, Zl and Zp, and U+0009..U+000D and U+0085.
 // Characters inside the text are kept. Returns a view into `s`.

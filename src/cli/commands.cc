@@ -47,7 +47,11 @@ std::string dictionaryCount(const AgentConfig& config, const EditResult&) {
 
 // --- Commands that need no config ----------------------------------------
 
-Status printPath(const Invocation&) { return printLine(AgentConfigFile::location()); }
+Status printPath(const Invocation&) {
+  auto location = AgentConfigFile::location();
+  if (!location.ok()) return location.error();
+  return printLine(location.value());
+}
 
 // --- Read-only commands: print the config as stored ----------------------
 
@@ -116,7 +120,10 @@ Expected<EditTransaction> setRule(const Invocation& in) {
   const std::string& kind = operands[0];
   bool known = false;
   for (std::string_view valid : AgentConfig::validKinds) known = known || kind == valid;
-  if (!known) return Error{"unknown kind '" + kind + "' \u2014 use " + validKindsText()};
+  if (!known) {
+    return Error{"unknown kind '" + text::escapedForMessage(kind) + "' \u2014 use " +
+                 validKindsText()};
+  }
 
   const AgentConfig::Rule rule(kind, operands[1], operands[2], true);
   // A rule that validation would drop is refused without touching the rules
@@ -219,13 +226,20 @@ Status dispatch(std::span<const std::string> args) {
   const Invocation in{args, args.subspan(1)};
   const Command* command = find(in);
   if (command == nullptr) {
-    return Error{"unknown command '" + joined(args) + "'\n\n" + std::string(usage)};
+    return Error{"unknown command '" + text::escapedForMessage(joined(args)) + "'\n\n" +
+                 std::string(usage)};
   }
   if (command->phase == Phase::noLoad) return command->run(in);
   if (command->phase == Phase::loadOnly) {
-    auto loaded = AgentConfigFile::load(AgentConfigFile::location());
+    auto location = AgentConfigFile::location();
+    if (!location.ok()) return location.error();
+    auto loaded = AgentConfigFile::load(location.value());
     if (!loaded.ok()) return loaded.error();
     return command->print(loaded.value());
+  }
+  // A help word typed out of habit asks for help; it is never stored.
+  for (const std::string& word : in.operands()) {
+    if (word == "--help" || word == "-h") return printLine(usage);
   }
   const auto transaction = command->prepare(in);
   if (!transaction.ok()) return transaction.error();

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "ostrel/agent_config_file.h"
+#include "ostrel/text.h"
 #include "output.h"
 
 namespace ostrel::cli {
@@ -22,7 +23,8 @@ constexpr std::chrono::seconds lockWait{10};
 class ComplaintPrinter {
  public:
   void print(const AgentConfig::Complaint& complaint) {
-    std::string line = "dropped '" + complaint.subject + "' \u2014 " + complaint.reason;
+    std::string line = "dropped '" + text::escapedForMessage(complaint.subject) + "' \u2014 " +
+                       text::escapedForMessage(complaint.reason);
     if (printed_.insert(line).second) printError(line);
   }
 
@@ -39,7 +41,9 @@ Error afterSaving(std::string_view whatFailed) {
 }  // namespace
 
 Status runEdit(const EditTransaction& transaction) {
-  const std::string location = AgentConfigFile::location();
+  const auto found = AgentConfigFile::location();
+  if (!found.ok()) return found.error();
+  const std::string& location = found.value();
 
   // Held until this function returns, past the rename of the save.
   auto lock = AgentConfigFile::lockForEditing(location, lockWait);

@@ -24,12 +24,8 @@ constexpr unsigned newFileMode = 0666;
 constexpr int maxLinkHops = 40;                // as the kernel's own limit (ELOOP)
 constexpr std::size_t uniqueSuffixLength = 6;  // mkstemp's "XXXXXX"
 
-// $HOME when set and not empty, else the user database's entry for the real
-// user id; empty when neither is known.
-std::string homeDirectory() {
-  if (const char* home = std::getenv("HOME"); home != nullptr && home[0] != '\0') {
-    return home;
-  }
+// The user database's home folder for the real user id; empty when unknown.
+std::string databaseHomeDirectory() {
   long suggested = ::sysconf(_SC_GETPW_R_SIZE_MAX);
   std::vector<char> buffer(suggested > 0 ? static_cast<std::size_t>(suggested) : 16384);
   for (;;) {
@@ -49,7 +45,7 @@ std::string homeDirectory() {
 std::string temporaryPrefix() { return "." + std::string(AgentConfig::filename) + ".tmp-"; }
 
 // A path echoed in a message, in single quotes and always valid UTF-8.
-std::string quoted(std::string_view path) { return "'" + text::sanitizedUtf8(path) + "'"; }
+std::string quoted(std::string_view path) { return "'" + text::escapedForMessage(path) + "'"; }
 
 // The path less its last component: "." for a bare name, "/" for a name
 // directly under the root.
@@ -143,6 +139,11 @@ Status makeFolders(Disk& disk, const std::string& folder) {
       auto found = disk.status(*path);
       if (found.ok() && found.value().type == FileInfo::Type::directory) continue;
       if (found.ok()) return notAFolder(*path);
+      if (auto target = disk.readLink(*path); target.ok()) {
+        return Error{(*path == folder ? "" : step + ": ") + quoted(*path) +
+                     " is a symbolic link to " + quoted(target.value()) +
+                     ", which does not exist"};
+      }
     }
     return made.error().within(step);
   }
@@ -255,13 +256,33 @@ std::string secondsText(std::chrono::milliseconds wait) {
 
 }  // namespace
 
-std::string AgentConfigFile::location() {
-  const std::string relative = std::string(folderInHome) + "/" + std::string(AgentConfig::filename);
-  const std::string home = homeDirectory();
-  // Without a home directory, stay relative to the working directory rather
-  // than writing under the root of the file system.
-  if (home.empty()) return relative;
-  return joined(home, relative);
+Expected<std::string> AgentConfigFile::location() {
+  return location(std::getenv("HOME"), databaseHomeDirectory, realDisk());
+}
+
+Expected<std::string> AgentConfigFile::location(const char* environmentHome,
+                                                const std::function<std::string()>& databaseHome,
+                                                Disk& disk) {
+  const std::string step = "cannot find your home folder";
+  std::string home = environmentHome != nullptr ? environmentHome : "";
+  if (home.empty()) {
+    home = databaseHome();
+    if (home.empty()) return Error{step + ": HOME is not set and the user database has none"};
+  }
+  // A relative home would put the config wherever the tool happens to run.
+  if (!home.starts_with('/')) {
+    return Error{step + ": " + quoted(home) + " is not an absolute path"};
+  }
+  // Creating a missing home would hide the mistake behind a new, empty config.
+  auto found = disk.status(home);
+  if (!found.ok()) {
+    if (found.error().code == ENOENT) return Error{step + ": " + quoted(home) + " does not exist"};
+    return found.error().within(step + ": " + quoted(home));
+  }
+  if (found.value().type != FileInfo::Type::directory) {
+    return Error{step + ": " + quoted(home) + " is not a folder"};
+  }
+  return joined(home, std::string(folderInHome) + "/" + std::string(AgentConfig::filename));
 }
 
 AgentConfig AgentConfigFile::defaultConfig() { return AgentConfig(1, {}, {}, std::nullopt); }

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <array>
 #include <filesystem>
 
 #include "disk.h"
@@ -139,6 +140,27 @@ TEST_F(FileTest, SecondLockWaitsForTheFirst) {
     }
   }  // released
   EXPECT_TRUE(held(AgentConfigFile::lockForEditing(location, 0ms)));
+}
+
+// HOME, else the user database, must name an existing folder by an absolute path.
+TEST_F(FileTest, HomeIsAnAbsoluteExistingFolder) {
+  const std::string home = root.path(), why = "cannot find your home folder: ";
+  for (const auto& [variable, database, expected] : std::vector<std::array<std::string, 3>>{
+           {"", home, home + "/Library/Application Support/Ostrel/agent-config.json"},
+           {"rel/home", home, why + "'rel/home' is not an absolute path"},
+           {"", "", why + "HOME is not set and the user database has none"},
+           {home + "/gone", "/", why + "'" + home + "/gone' does not exist"}}) {
+    const auto found =
+        AgentConfigFile::location(variable.c_str(), [&] { return database; }, realDisk());
+    EXPECT_EQ(found.ok() ? found.value() : found.error().description, expected);
+  }
+}
+
+TEST_F(FileTest, DanglingLinkForAFolderIsNamed) {
+  std::filesystem::create_directory_symlink(root.path() + "/gone", folder);
+  const Status saved = AgentConfigFile::save(config, location);
+  EXPECT_EQ(saved.ok() ? "" : saved.error().description,
+            "'" + folder + "' is a symbolic link to '" + root.path() + "/gone', which does not exist");
 }
 
 }  // namespace

@@ -242,6 +242,28 @@ std::string sanitizedUtf8(std::string_view s) {
   return out;
 }
 
+std::string escapedForMessage(std::string_view s) {
+  static constexpr char hex[] = "0123456789abcdef";
+  const std::string valid = sanitizedUtf8(s);
+  std::string out;
+  out.reserve(valid.size());
+  for (std::size_t i = 0; i < valid.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(valid[i]);
+    const auto next = i + 1 < valid.size() ? static_cast<unsigned char>(valid[i + 1]) : 0;
+    if (byte == '\n' || byte == '\r' || byte == '\t') {
+      out += byte == '\n' ? "\\n" : byte == '\r' ? "\\r" : "\\t";
+    } else if (byte < 0x20 || byte == 0x7f) {
+      out.append("\\x").append(1, hex[byte >> 4]).append(1, hex[byte & 0xf]);
+    } else if (byte == 0xc2 && next >= 0x80 && next <= 0x9f) {  // U+0080..U+009F
+      out.append("\\u00").append(1, hex[next >> 4]).append(1, hex[next & 0xf]);
+      ++i;
+    } else {
+      out += static_cast<char>(byte);
+    }
+  }
+  return out;
+}
+
 std::string_view trimmed(std::string_view s) {
   return isAscii(s) ? trimmedOfAscii(s, isTrimmedAscii) : unicode::trimmed(s);
 }
