@@ -166,7 +166,7 @@ class DocumentReader {
     if (place_ == Place::topObject) {
       topKey_ = keyNamed<TopKey>(name, topKeyNames);
       valueOwner_ = ++keyCount_;
-      if (topKey_ == TopKey::unknown) return drop(keyCount_, oneLine(name), unknownKey);
+      if (topKey_ == TopKey::unknown) return drop(keyCount_, name, unknownKey);
       const std::size_t k = indexOf(topKey_);
       if (topSeen_[k]) {
         // The earlier value goes whole, with everything dropped inside it.
@@ -181,7 +181,7 @@ class DocumentReader {
       ruleKey_ = keyNamed<RuleKey>(name, ruleKeyNames);
       ++keyCount_;
       const std::string path = elementPath("rules", index_) + ".";
-      if (ruleKey_ == RuleKey::unknown) return drop(keyCount_, path + oneLine(name), unknownKey);
+      if (ruleKey_ == RuleKey::unknown) return drop(keyCount_, path + name, unknownKey);
       const std::size_t k = indexOf(ruleKey_);
       if (ruleSeen_[k]) drop(ruleOrdinal_[k], path + std::string(ruleKeyNames[k]), repeatedKey);
       ruleSeen_[k] = true;

@@ -93,7 +93,7 @@ TEST(JsonReader, ListsUnknownKeysAndEarlierValuesOfRepeatedOnes) {
       // Inside a dropped value nothing is listed on its own.
       {R"({"rules":[{"x":1}],"version":7,"dictionary":[],"rules":[],"style":5,"style":null,"\n":0})",
        "rules repeated key; the last one is kept\nstyle repeated key; the last one is kept\n"
-       "<U+000A> unknown key, not kept\n"},
+       "\n unknown key, not kept\n"},
       // clang-format on
   };
   for (const auto& [json, dropped] : rows) {
