@@ -14,6 +14,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "test_support.h"
@@ -95,6 +96,13 @@ TEST_P(Cli, RunsAsDescribed) {
   if (setup == "config is a folder") std::filesystem::create_directories(config);
   if (setup == "folder is a file") writeFile(configDir(home.path()), "not a folder");
   if (c.contains("file")) writeFile(config, text("file"));
+  std::jthread holder;  // another edit, which holds the lock for 1.5 s
+  if (setup == "folder locked for 1.5 s") {
+    std::filesystem::create_directories(configDir(home.path()));
+    const int fd = ::open(configDir(home.path()).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+    holder = std::jthread([fd] { ::usleep(1500000), ::close(fd); });
+  }
   std::vector<std::string> args;
   for (const Json& arg : c["run"]) args.push_back(expand(arg.get<std::string>(), home.path()));
 
@@ -145,12 +153,17 @@ TEST(FileIdentity, PermissionBitsAndSymbolicLinksSurviveAnEdit) {
   EXPECT_EQ(st.st_mode & 07777, 0600u);
 }
 
-TEST(Concurrency, SimultaneousEditsAreAllKept) {
-  for (int round = 0; round < 4; ++round) {
+TEST(Concurrency, SimultaneousEditsOfAOneMegabyteFileAreAllKept) {
+  std::vector<AgentConfig::Rule> rules;
+  for (int k = 0; k < AgentConfig::maxRules; ++k)
+    rules.emplace_back("snippet", "t" + std::to_string(k), std::string(2000, 'r'), true);
+  const std::string big = AgentConfig(1, {}, rules, std::nullopt).encoded().value();
+  for (int round = 0; round < 2; ++round) {
     TempDir home;
+    writeFile(configPath(home.path()), big);
     std::vector<std::unique_ptr<Process>> runs;
     std::vector<std::string> expected;
-    for (int k = 10; k < 26; ++k) {
+    for (int k = 10; k < 18; ++k) {
       expected.push_back("w" + std::to_string(k));
       runs.push_back(std::make_unique<Process>(
           std::vector<std::string>{"dict", "add", expected.back()}, home.path()));
@@ -159,6 +172,7 @@ TEST(Concurrency, SimultaneousEditsAreAllKept) {
     std::vector<std::string> words = savedWords(home.path());
     std::sort(words.begin(), words.end());
     EXPECT_EQ(words, expected) << "round " << round;
+    EXPECT_EQ(AgentConfig::decoded(readFile(configPath(home.path()))).value().rules.size(), rules.size());
     EXPECT_EQ(listDir(configDir(home.path())), std::vector<std::string>{"agent-config.json"});
     // Nothing is left holding the folder.
     const int fd = ::open(configDir(home.path()).c_str(), O_RDONLY | O_DIRECTORY);

@@ -13,6 +13,8 @@ namespace {
 // Long enough for any edit another run has under way, short enough that a
 // stuck run is reported rather than waited on forever.
 constexpr std::chrono::seconds lockWait{10};
+// A wait this long is no longer a blink, so say what the run is waiting for.
+constexpr std::chrono::seconds lockPatience{1};
 
 void printComplaint(const AgentConfig::Complaint& complaint) {
   printError("dropped '" + complaint.subject + "' \u2014 " + complaint.reason);
@@ -24,7 +26,9 @@ Status runEdit(const EditTransaction& transaction) {
   const std::string location = AgentConfigFile::location();
 
   // Held until this function returns, past the rename of the save.
-  auto lock = AgentConfigFile::lockForEditing(location, lockWait);
+  auto lock = AgentConfigFile::lockForEditing(
+      location, lockWait,
+      {lockPatience, [] { printError("waiting for another ostrel edit to finish\u2026"); }});
   if (!lock.ok()) return lock.error();
 
   auto loaded = AgentConfigFile::load(location);

@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -316,29 +315,30 @@ Status AgentConfigFile::save(const AgentConfig& config, const std::string& to, D
 
 Expected<AgentConfigFile::EditLock> AgentConfigFile::lockForEditing(const std::string& location,
                                                                     std::chrono::milliseconds wait,
+                                                                    const WaitNotice& waiting,
                                                                     Disk& disk) {
-  using namespace std::chrono_literals;
   const std::string folder = parentOf(location);
   if (!makeFolders(disk, folder).ok()) return EditLock{};
   auto opened = disk.openDirectory(folder);
   if (!opened.ok()) return EditLock{};
   EditLock lock(disk, opened.value());
 
-  const auto deadline = std::chrono::steady_clock::now() + wait;
-  std::chrono::steady_clock::duration pause = 2ms;
-  for (;;) {
-    auto locked = disk.tryLockExclusive(opened.value());
-    if (locked.ok()) break;
+  auto locked = disk.tryLockExclusive(opened.value());
+  auto busy = [&] {
+    const int code = locked.ok() ? 0 : locked.error().code;
+    return code == EWOULDBLOCK || code == EAGAIN || code == ETIMEDOUT;
+  };
+  const auto patience = std::clamp(waiting.after, std::chrono::milliseconds{0}, wait);
+  if (busy() && patience.count() > 0) locked = disk.lockExclusive(opened.value(), patience);
+  if (busy() && wait > patience) {
+    if (waiting.notice) waiting.notice();
+    locked = disk.lockExclusive(opened.value(), wait - patience);
+  }
+  if (!locked.ok()) {
     // A file system without advisory locks: nothing to lock, as with no folder.
-    const int code = locked.error().code;
-    if (code != EWOULDBLOCK && code != EAGAIN) return EditLock{};
-    const auto now = std::chrono::steady_clock::now();
-    if (now >= deadline) {
-      return Error{"another ostrel edit is holding the config folder " + quoted(folder) +
-                   " (waited " + secondsText(wait) + ")"};
-    }
-    std::this_thread::sleep_for(std::min(pause, deadline - now));
-    pause = std::min<std::chrono::steady_clock::duration>(pause * 2, 50ms);
+    if (!busy()) return EditLock{};
+    return Error{"another ostrel edit is holding the config folder " + quoted(folder) +
+                 " (waited " + secondsText(wait) + ")"};
   }
   removeStaleTemporaryFiles(disk, location);
   return lock;
@@ -346,7 +346,12 @@ Expected<AgentConfigFile::EditLock> AgentConfigFile::lockForEditing(const std::s
 
 Expected<AgentConfigFile::EditLock> AgentConfigFile::lockForEditing(
     const std::string& location, std::chrono::milliseconds wait) {
-  return lockForEditing(location, wait, realDisk());
+  return lockForEditing(location, wait, WaitNotice{}, realDisk());
+}
+
+Expected<AgentConfigFile::EditLock> AgentConfigFile::lockForEditing(
+    const std::string& location, std::chrono::milliseconds wait, const WaitNotice& waiting) {
+  return lockForEditing(location, wait, waiting, realDisk());
 }
 
 void AgentConfigFile::EditLock::release() {
