@@ -12,6 +12,7 @@
 
 #include "disk.h"
 #include "ostrel/text.h"
+#include "save_signals.h"
 
 namespace ostrel {
 
@@ -191,15 +192,24 @@ Status replaceFile(Disk& disk, const ResolvedTarget& target, std::string_view by
     return openedFolder.error().within("cannot open the folder " + quoted(folder));
   Descriptor folderDescriptor(disk, openedFolder.value());
 
-  auto created = disk.createUniqueFile(
-      joined(folder, temporaryPrefix() + std::string(uniqueSuffixLength, 'X')));
+  SaveSignalGuard signals;  // made before the file, so gone after it
+  auto created = signals.watchWhile([&] {
+    return disk.createUniqueFile(
+        joined(folder, temporaryPrefix() + std::string(uniqueSuffixLength, 'X')));
+  });
   if (!created.ok())
     return created.error().within("cannot create a temporary file in " + quoted(folder));
   TemporaryFile temporary(disk, std::move(created).value());
   const std::string temporaryName = quoted(temporary.path());
 
-  if (auto written = disk.writeAll(temporary.fd(), bytes); !written.ok())
+  if (auto written = disk.writeAll(temporary.fd(), bytes); !written.ok()) {
+    if (written.error().code == EFBIG) {
+      return Error{"the new config (" + std::to_string(bytes.size()) +
+                       " bytes) is larger than this process may write (ulimit -f)",
+                   EFBIG};
+    }
     return written.error().within("cannot write " + temporaryName);
+  }
   if (auto changed = disk.setPermissions(temporary.fd(), mode); !changed.ok()) {
     return changed.error().within("cannot set the permissions of " + temporaryName);
   }
@@ -211,6 +221,7 @@ Status replaceFile(Disk& disk, const ResolvedTarget& target, std::string_view by
     return renamed.error().within("cannot rename " + temporaryName + " to " + quoted(target.path));
   }
   temporary.keep();
+  signals.forget();
 
   if (auto synced = disk.syncDirectory(folderDescriptor.fd()); !synced.ok()) {
     // Some file systems cannot flush a folder; the file itself is flushed.
