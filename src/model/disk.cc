@@ -187,9 +187,9 @@ Status Disk::tryLockExclusive(int fd) {
 Status Disk::lockExclusive(int fd, std::chrono::milliseconds limit) {
   using namespace std::chrono;
   const auto deadline = steady_clock::now() + limit;
-  // A tick that only interrupts flock(). It repeats, so a tick that comes just
-  // before flock() starts to wait cannot leave it waiting for good.
-  constexpr microseconds tick = 100ms;
+  // The timer goes off at the limit, then repeats, so that a tick that comes
+  // just before flock() starts to wait cannot leave it waiting for good.
+  constexpr microseconds backstop = 100ms;
   struct sigaction interrupt {}, previousAction {};
   interrupt.sa_handler = [](int) {};
   sigemptyset(&interrupt.sa_mask);
@@ -198,9 +198,10 @@ Status Disk::lockExclusive(int fd, std::chrono::milliseconds limit) {
   sigemptyset(&alarmOnly);
   sigaddset(&alarmOnly, SIGALRM);
   itimerval ticking{}, stopped{}, previousTimer{};
-  ticking.it_interval.tv_usec = static_cast<suseconds_t>(tick.count());
-  const auto first = std::clamp<microseconds>(limit, 1us, tick);
-  ticking.it_value.tv_usec = static_cast<suseconds_t>(first.count());
+  ticking.it_interval.tv_usec = static_cast<suseconds_t>(backstop.count());
+  const auto first = std::max<microseconds>(limit, 1us);
+  ticking.it_value.tv_sec = static_cast<time_t>(duration_cast<seconds>(first).count());
+  ticking.it_value.tv_usec = static_cast<suseconds_t>((first % 1s).count());
   ::sigaction(SIGALRM, &interrupt, &previousAction);
   ::sigprocmask(SIG_UNBLOCK, &alarmOnly, &previousMask);  // blocked by whoever started us
   ::setitimer(ITIMER_REAL, &ticking, &previousTimer);
