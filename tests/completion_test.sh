@@ -79,13 +79,10 @@ HOME=$work/empty expect '' ostrel dict remove ''
 unexpected=$(grep -vx -e 'show' "$work/calls.log")
 [[ -s $work/calls.log && -z $unexpected ]] || fail "completing ran: ${unexpected:-nothing}"
 # zsh and fish, where installed, offer the same stored candidates.
-stored=$words$'\nsay "hi"\nbrb\na" → "b\nfyi'
-export OSTREL_TEST_COMPLETIONS=$completions
+stored=$words$'\nsay "hi"\nbrb\na" → "b\nfyi' C=$completions
 # shellcheck disable=SC2016 # expanded by zsh and fish
-! hash zsh 2>/dev/null || [[ $(zsh -f -c '_call_program() { shift; "$@"; }; _wanted() { print -rl -- $stored; }
-  source $OSTREL_TEST_COMPLETIONS/_ostrel; _ostrel_stored words; _ostrel_stored triggers') == "$stored" ]] ||
-  fail "zsh offers other stored candidates"
+! hash zsh 2>/dev/null || [[ $(C=$C zsh -f -c '_call_program() { shift; "$@"; }; _wanted() { print -rl -- $stored; }
+  source $C/_ostrel; _ostrel_stored words; _ostrel_stored triggers') == "$stored" ]] || fail "zsh offers others"
 # shellcheck disable=SC2016
-! hash fish 2>/dev/null || [[ $(fish -c 'source $OSTREL_TEST_COMPLETIONS/ostrel.fish
-  __ostrel_stored words; __ostrel_stored triggers') == "$stored" ]] || fail "fish offers other stored candidates"
+! hash fish 2>/dev/null || [[ $(C=$C fish -c 'source $C/ostrel.fish; __ostrel_stored words; __ostrel_stored triggers') == "$stored" ]] || fail "fish offers others"
 exit $status

@@ -26,10 +26,8 @@ using Names = std::vector<std::string>;
 
 // The disk calls of a save, in order; afterRename is just after the rename.
 enum class Step { openDir, create, write, chmod, sync, close, rename, afterRename, syncDir };
-constexpr int killHere = 0;  // as the errno: kill the process at the step instead
-
-// The real disk, but the call of one step fails with errno `code`, or kills
-// the process when `code` is killHere.
+// The real disk, but the call of one step fails with errno `code`, or, when
+// `code` is a negative signal number, raises that signal there.
 class FaultyDisk : public Disk {
   using Opened = Expected<int>;
   using Created = Expected<CreatedFile>;
@@ -56,7 +54,7 @@ class FaultyDisk : public Disk {
 
  private:
   bool at(Step step) const {
-    if (step == step_ && code_ == killHere) ::raise(SIGKILL);
+    if (step == step_ && code_ < 0) ::raise(-code_);
     return step == step_;
   }
   Step step_;
@@ -96,15 +94,17 @@ TEST_F(FileTest, FailedOrKilledStepLeavesAWholeFileAndNoTemporaryFile) {
                            "may not survive a crash"},
       {Step::syncDir, EINVAL, ""},  // a file system that cannot flush a folder
       // Killed: the lock goes with the process, and the next one sweeps what it left.
-      {Step::create, killHere, ""}, {Step::write, killHere, ""}, {Step::sync, killHere, ""},
-      {Step::rename, killHere, ""}, {Step::afterRename, killHere, ""},
+      {Step::create, -SIGKILL, ""}, {Step::write, -SIGKILL, ""}, {Step::sync, -SIGKILL, ""},
+      {Step::rename, -SIGKILL, ""}, {Step::afterRename, -SIGKILL, ""},
+      // Interrupted: the process removes its temporary file, then dies of the signal.
+      {Step::write, -SIGINT, ""}, {Step::sync, -SIGTERM, ""}, {Step::rename, -SIGHUP, ""},
       // clang-format on
   };
   for (const auto& r : rows) {
     writeFile(location, old);
     FaultyDisk disk(r.step, r.code);
     Status result;
-    if (r.code != killHere) {
+    if (r.code >= 0) {
       result = AgentConfigFile::save(config, location, disk);
       EXPECT_EQ(!result.ok(), !r.start.empty());
       EXPECT_TRUE(result.ok() || result.error().description.ends_with(": " + Error::fromErrno(r.code).description));
@@ -115,7 +115,8 @@ TEST_F(FileTest, FailedOrKilledStepLeavesAWholeFileAndNoTemporaryFile) {
     } else {
       int status = 0;
       ASSERT_EQ(::waitpid(child, &status, 0), child);
-      ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+      ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == -r.code);
+      EXPECT_TRUE(r.code == -SIGKILL || listDir(folder) == kept);  // before the sweep below
       const auto lock = AgentConfigFile::lockForEditing(location, 0ms);
       EXPECT_TRUE(lock.ok() && lock.value().held());
     }
