@@ -97,12 +97,12 @@ TEST_P(Cli, RunsAsDescribed) {
   if (setup == "config is a folder") std::filesystem::create_directories(config);
   if (setup == "folder is a file") writeFile(configDir(home.path()), "not a folder");
   if (c.contains("file")) writeFile(config, text("file"));
-  std::jthread holder;  // another edit, which holds the lock for 1.5 s
-  if (setup == "folder locked for 1.5 s") {
+  std::jthread holder;  // another edit, which holds the lock for 2 s
+  if (setup == "folder locked for 2 s") {
     std::filesystem::create_directories(configDir(home.path()));
     const int fd = ::open(configDir(home.path()).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     ASSERT_EQ(::flock(fd, LOCK_EX), 0);
-    holder = std::jthread([fd] { ::usleep(1500000), ::close(fd); });
+    holder = std::jthread([fd] { ::usleep(2000000), ::close(fd); });
   }
   std::vector<std::string> args;
   for (const Json& arg : c["run"]) args.push_back(expand(arg.get<std::string>(), home.path()));
