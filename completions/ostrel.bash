@@ -2,50 +2,43 @@
 #
 # Completes the commands, their sub-commands, the rule kinds after
 # `rule set`, and for `dict remove` and `rule remove` the words and triggers
-# already stored, which it reads with `ostrel dict list` and `ostrel rule list`
-# (the only commands it runs; both are read-only). Needs no other completion
-# package and works in bash 3.2 and later.
+# already stored, which it reads from `ostrel show` (the only command it runs;
+# it is read-only). Needs no other completion package and works in bash 3.2
+# and later.
 #
-# Limits: `dict list` and `rule list` print stored text unescaped, so a word
-# that holds a line break is offered line by line, and a dictionary holding
-# only the word "(no words yet)" looks empty; a trigger that itself holds
-# `" → "` is offered only up to that text; a replacement whose first line ends
-# in a double quote and that goes on over more lines may have its later lines
-# taken for rules. A word holding one of the characters that split words for
-# completion (COMP_WORDBREAKS, e.g. `:` and `=`) completes only up to that
-# character.
+# Every stored candidate is exactly a stored word or trigger, quoted so that
+# the shell reads it back whole. A word or trigger holding a control character
+# (a line break, a tab) is not offered, and nothing stored is offered after one
+# of the characters that split words for completion (COMP_WORDBREAKS, e.g. `:`
+# and `=`), since the reply would replace only the text after it.
 
-# Prints the stored dictionary words, one per line.
-_ostrel_stored_words() {
-  local line
+# Prints the stored dictionary words (with "words") or rule triggers (with
+# "triggers"), one per line. `ostrel show` writes the tool's own layout: each
+# dictionary word alone on a line indented by four spaces, each trigger on a
+# line `"trigger" : "..."` indented by six, and every control character escaped,
+# so one line is one whole value. Values holding an escape other than \" and
+# \\ hold a control character and are skipped.
+_ostrel_stored() {
+  local line value text char i pattern='^    "(.*)",?$'
+  [[ $1 == triggers ]] && pattern='^      "trigger" : "(.*)",?$'
   while IFS= read -r line; do
-    [[ $line == '(no words yet)' ]] && continue
-    printf '%s\n' "$line"
-  done < <(command ostrel dict list 2>/dev/null)
-}
-
-# Prints the stored rule triggers, one per line. A rule line reads
-#   <kind> TAB "<trigger>" → "<replacement>"
-# optionally followed by two spaces and "(disabled)". The trigger ends at the
-# first `" → "`: triggers are short spoken phrases, while replacements are
-# free text that may hold that sequence themselves.
-_ostrel_stored_triggers() {
-  local line rest in_replacement=0 tab=$'\t' separator='" → "'
-  while IFS= read -r line; do
-    # A rule line ends with the closing quote of its replacement, perhaps
-    # followed by "  (disabled)"; until such an end, lines continue a
-    # replacement that holds line breaks.
-    if ((in_replacement)); then
-      [[ $line == *\" || $line == *'"  (disabled)' ]] && in_replacement=0
-      continue
+    [[ $line =~ $pattern ]] || continue
+    value=${BASH_REMATCH[1]}
+    if [[ $value == *\\* ]]; then
+      text=''
+      for ((i = 0; i < ${#value}; i++)); do
+        char=${value:i:1}
+        if [[ $char == "\\" ]]; then
+          i=$((i + 1))
+          char=${value:i:1}
+          [[ $char == [\\\"] ]] || continue 2
+        fi
+        text+=$char
+      done
+      value=$text
     fi
-    # Skips "(no rules yet)": it has no tab followed by a quote.
-    [[ $line == *"$tab\""* ]] || continue
-    rest=${line#*"$tab\""}
-    [[ $rest == *"$separator"* ]] || continue
-    printf '%s\n' "${rest%%"$separator"*}"
-    [[ $line == *\" || $line == *'"  (disabled)' ]] || in_replacement=1
-  done < <(command ostrel rule list 2>/dev/null)
+    printf '%s\n' "$value"
+  done < <(command ostrel show 2>/dev/null)
 }
 
 # Takes the word being completed as typed and sets the caller's
@@ -92,7 +85,8 @@ _ostrel_add_words() {
 
 # Adds to COMPREPLY each line of standard input that starts with the text of
 # the current word, quoted so that the shell reads it back as that line.
-# Readline puts the reply after an opening quote and closes the quote itself.
+# Readline puts the reply after an opening quote; the reply closes that quote
+# itself, as readline does not when the reply already ends in it.
 # Quotes character by character rather than with ${var//...}, whose handling
 # of quotes and backslashes in the replacement differs between bash versions.
 _ostrel_add_quoted_matches() {
@@ -115,6 +109,7 @@ _ostrel_add_quoted_matches() {
           quoted+=$char
         fi
       done
+      quoted+=$_ostrel_quote
     fi
     COMPREPLY+=("$quoted")
   done
@@ -143,15 +138,20 @@ _ostrel() {
     return 0
   fi
 
+  # The current word follows a word-break character rather than a space.
+  local before=${COMP_LINE:0:COMP_POINT}
+  before=${before%"$cur"}
+  [[ -z $before || $before == *[[:space:]] ]] || subcommand=''
+
   case "$command $subcommand" in
     'rule set')
       ((COMP_CWORD == 3)) && _ostrel_add_words snippet transform
       ;;
     'dict remove')
-      _ostrel_add_quoted_matches < <(_ostrel_stored_words)
+      _ostrel_add_quoted_matches < <(_ostrel_stored words)
       ;;
     'rule remove')
-      ((COMP_CWORD == 3)) && _ostrel_add_quoted_matches < <(_ostrel_stored_triggers)
+      ((COMP_CWORD == 3)) && _ostrel_add_quoted_matches < <(_ostrel_stored triggers)
       ;;
   esac
   return 0

@@ -2,11 +2,10 @@
 #
 # Completes the commands, their sub-commands, the rule kinds after
 # `rule set`, and for `dict remove` and `rule remove` the words and triggers
-# already stored, read with `ostrel dict list` and `ostrel rule list` (the only
-# commands it runs; both are read-only). fish quotes the stored words itself.
-# The limits of reading those lists are the same as in the bash completion:
-# a word or replacement that holds line breaks may be misread, and a trigger
-# that holds `" → "` is offered only up to that text.
+# already stored, read from `ostrel show` (the only command it runs; it is
+# read-only). fish quotes the stored words itself. As in the bash completion,
+# every stored candidate is exactly a stored word or trigger, and one holding
+# a control character (a line break, a tab) is not offered.
 
 # True when the words before the one being completed, after "ostrel", are
 # exactly the arguments.
@@ -26,27 +25,18 @@ function __ostrel_after_prefix
     and test "$tokens[1..$wanted]" = "$argv"
 end
 
-function __ostrel_stored_words
-    command ostrel dict list 2>/dev/null | string match -v -- '(no words yet)'
-end
-
-# A rule line reads: <kind> TAB "<trigger>" → "<replacement>", optionally
-# followed by two spaces and "(disabled)". The trigger ends at the first
-# `" → "`: triggers are short spoken phrases, while replacements are free text
-# that may hold that sequence themselves.
-function __ostrel_stored_triggers
-    set -l in_replacement 0
-    for line in (command ostrel rule list 2>/dev/null)
-        # Lines after one that does not end a rule continue a replacement that
-        # holds line breaks.
-        if test $in_replacement = 1
-            string match -q -r -- '"(  \(disabled\))?$' $line; and set in_replacement 0
-            continue
-        end
-        # "(no rules yet)" has no tab and quote, so it is no rule line.
-        string replace -r -f -- '^.*?\t"(.*?)" → ".*$' '$1' $line; or continue
-        string match -q -r -- '"(  \(disabled\))?$' $line; or set in_replacement 1
-    end
+# The stored dictionary words (with "words") or rule triggers (with
+# "triggers"). `ostrel show` writes the tool's own layout: each dictionary word
+# alone on a line indented by four spaces, each trigger on a line
+# `"trigger" : "..."` indented by six, and every control character escaped, so
+# one line is one whole value. Values holding an escape other than \" and \\
+# hold a control character and are skipped.
+function __ostrel_stored
+    set -l pattern '^    "(.*)",?$'
+    test "$argv[1]" = triggers; and set pattern '^      "trigger" : "(.*)",?$'
+    command ostrel show 2>/dev/null | string replace -r -f -- $pattern '$1' |
+        string match -r -v -- '^(?:[^\\\\]|\\\\[\\\\"])*\\\\[^\\\\"]' |
+        string replace -r -a -- '\\\\(.)' '$1'
 end
 
 complete -c ostrel -f
@@ -74,5 +64,5 @@ complete -c ostrel -n '__ostrel_after style' -a show -d 'Print the style guidanc
 complete -c ostrel -n '__ostrel_after rule set' -a snippet -d 'Say a phrase, get text'
 complete -c ostrel -n '__ostrel_after rule set' -a transform -d 'Rewrite how something is said'
 
-complete -c ostrel -n '__ostrel_after_prefix dict remove' -a '(__ostrel_stored_words)' -d 'Stored word'
-complete -c ostrel -n '__ostrel_after rule remove' -a '(__ostrel_stored_triggers)' -d 'Stored trigger'
+complete -c ostrel -n '__ostrel_after_prefix dict remove' -a '(__ostrel_stored words)' -d 'Stored word'
+complete -c ostrel -n '__ostrel_after rule remove' -a '(__ostrel_stored triggers)' -d 'Stored trigger'

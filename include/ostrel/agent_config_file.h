@@ -84,16 +84,28 @@ class AgentConfigFile {
   static Status save(const AgentConfig& config, const std::string& to);
   static Status save(const AgentConfig& config, const std::string& to, Disk& disk);
 
+  // What a caller hears while lockForEditing waits: `notice` is called once
+  // when the lock has not come within `after`.
+  struct WaitNotice {
+    std::chrono::milliseconds after{0};
+    std::function<void()> notice;
+  };
+
   // Takes the lock that serialises edits of the config at `location`: an
   // exclusive advisory lock on its folder, created if missing, waiting at most
-  // `wait`. Returns an empty lock when the folder cannot be created or opened
-  // (there is nothing to lock and the save will report why). Fails only when
-  // another edit holds the lock for longer than `wait`. Once held, removes
-  // temporary files that a killed edit left behind.
+  // `wait`, in the kernel, so that the longest waiter is not overtaken by
+  // polling newcomers. Returns an empty lock when the folder cannot be created
+  // or opened (there is nothing to lock and the save will report why). Fails
+  // only when another edit holds the lock for longer than `wait`. Once held,
+  // removes temporary files that a killed edit left behind.
   static Expected<EditLock> lockForEditing(const std::string& location,
                                            std::chrono::milliseconds wait);
   static Expected<EditLock> lockForEditing(const std::string& location,
-                                           std::chrono::milliseconds wait, Disk& disk);
+                                           std::chrono::milliseconds wait,
+                                           const WaitNotice& waiting);
+  static Expected<EditLock> lockForEditing(const std::string& location,
+                                           std::chrono::milliseconds wait,
+                                           const WaitNotice& waiting, Disk& disk);
 };
 
 }  // namespace ostrel

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,6 +15,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "test_support.h"
@@ -95,10 +97,22 @@ TEST_P(Cli, RunsAsDescribed) {
   if (setup == "config is a folder") std::filesystem::create_directories(config);
   if (setup == "folder is a file") writeFile(configDir(home.path()), "not a folder");
   if (c.contains("file")) writeFile(config, text("file"));
+  std::jthread holder;  // another edit, which holds the lock for 2 s
+  if (setup == "folder locked for 2 s") {
+    std::filesystem::create_directories(configDir(home.path()));
+    const int fd = ::open(configDir(home.path()).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+    holder = std::jthread([fd] { ::usleep(2000000), ::close(fd); });
+  }
   std::vector<std::string> args;
   for (const Json& arg : c["run"]) args.push_back(expand(arg.get<std::string>(), home.path()));
 
+  rlimit fileSize{};
+  ::getrlimit(RLIMIT_FSIZE, &fileSize);
+  const rlimit oneKilobyte{1024, fileSize.rlim_max};
+  if (setup == "file size limit 1 KB") ::setrlimit(RLIMIT_FSIZE, &oneKilobyte);
   const RunResult r = runOstrel(args, home.path(), text("stdout"));
+  ::setrlimit(RLIMIT_FSIZE, &fileSize);
   EXPECT_EQ(r.status, c.contains("fail") ? 1 : 0);
   EXPECT_PRED2(matches, r.out, text("out"));
   EXPECT_PRED2(matches, r.err, text(c.contains("fail") ? "fail" : "err"));
@@ -112,6 +126,7 @@ TEST_P(Cli, RunsAsDescribed) {
     EXPECT_EQ(listDir(configDir(home.path())), std::vector<std::string>{"agent-config.json"});
   } else if (c.contains("file")) {
     EXPECT_EQ(readFile(config), text("file"));
+    EXPECT_EQ(listDir(configDir(home.path())), std::vector<std::string>{"agent-config.json"});
   } else if (setup == "folder is a file") {
     EXPECT_EQ(readFile(configDir(home.path())), "not a folder");
   } else if (setup.empty()) {
@@ -145,12 +160,17 @@ TEST(FileIdentity, PermissionBitsAndSymbolicLinksSurviveAnEdit) {
   EXPECT_EQ(st.st_mode & 07777, 0600u);
 }
 
-TEST(Concurrency, SimultaneousEditsAreAllKept) {
-  for (int round = 0; round < 4; ++round) {
+TEST(Concurrency, SimultaneousEditsOfAOneMegabyteFileAreAllKept) {
+  std::vector<AgentConfig::Rule> rules;  // about 1 MB, all within the limits
+  for (int k = 0; k < AgentConfig::maxRules; ++k)
+    rules.emplace_back("snippet", "t" + std::to_string(k), std::string(2000, 'r'), true);
+  const std::string big = AgentConfig(1, {}, rules, std::nullopt).encoded().value();
+  for (int round = 0; round < 2; ++round) {
     TempDir home;
+    writeFile(configPath(home.path()), big);
     std::vector<std::unique_ptr<Process>> runs;
     std::vector<std::string> expected;
-    for (int k = 10; k < 26; ++k) {
+    for (int k = 10; k < 18; ++k) {
       expected.push_back("w" + std::to_string(k));
       runs.push_back(std::make_unique<Process>(
           std::vector<std::string>{"dict", "add", expected.back()}, home.path()));
@@ -159,6 +179,8 @@ TEST(Concurrency, SimultaneousEditsAreAllKept) {
     std::vector<std::string> words = savedWords(home.path());
     std::sort(words.begin(), words.end());
     EXPECT_EQ(words, expected) << "round " << round;
+    EXPECT_EQ(AgentConfig::decoded(readFile(configPath(home.path()))).value().rules.size(),
+              rules.size());
     EXPECT_EQ(listDir(configDir(home.path())), std::vector<std::string>{"agent-config.json"});
     // Nothing is left holding the folder.
     const int fd = ::open(configDir(home.path()).c_str(), O_RDONLY | O_DIRECTORY);

@@ -17,6 +17,8 @@ namespace {
 // Long enough for any edit another run has under way, short enough that a
 // stuck run is reported rather than waited on forever.
 constexpr std::chrono::seconds lockWait{10};
+// A wait this long is no longer a blink, so say what the run is waiting for.
+constexpr std::chrono::seconds lockPatience{1};
 
 // Prints each complaint line once: a refused rule's reason can be the very
 // finding that validation makes about the stored record.
@@ -46,7 +48,9 @@ Status runEdit(const EditTransaction& transaction) {
   const std::string& location = found.value();
 
   // Held until this function returns, past the rename of the save.
-  auto lock = AgentConfigFile::lockForEditing(location, lockWait);
+  auto lock = AgentConfigFile::lockForEditing(
+      location, lockWait,
+      {lockPatience, [] { printError("waiting for another ostrel edit to finish\u2026"); }});
   if (!lock.ok()) return lock.error();
 
   auto loaded = AgentConfigFile::loadWithDrops(location);

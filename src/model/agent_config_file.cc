@@ -7,12 +7,12 @@
 #include <cerrno>
 #include <cstdlib>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
 #include "disk.h"
 #include "ostrel/text.h"
+#include "save_signals.h"
 
 namespace ostrel {
 
@@ -193,15 +193,24 @@ Status replaceFile(Disk& disk, const ResolvedTarget& target, std::string_view by
     return openedFolder.error().within("cannot open the folder " + quoted(folder));
   Descriptor folderDescriptor(disk, openedFolder.value());
 
-  auto created = disk.createUniqueFile(
-      joined(folder, temporaryPrefix() + std::string(uniqueSuffixLength, 'X')));
+  SaveSignalGuard signals;  // made before the file, so gone after it
+  auto created = signals.watchWhile([&] {
+    return disk.createUniqueFile(
+        joined(folder, temporaryPrefix() + std::string(uniqueSuffixLength, 'X')));
+  });
   if (!created.ok())
     return created.error().within("cannot create a temporary file in " + quoted(folder));
   TemporaryFile temporary(disk, std::move(created).value());
   const std::string temporaryName = quoted(temporary.path());
 
-  if (auto written = disk.writeAll(temporary.fd(), bytes); !written.ok())
+  if (auto written = disk.writeAll(temporary.fd(), bytes); !written.ok()) {
+    if (written.error().code == EFBIG) {
+      return Error{"the new config (" + std::to_string(bytes.size()) +
+                       " bytes) is larger than this process may write (ulimit -f)",
+                   EFBIG};
+    }
     return written.error().within("cannot write " + temporaryName);
+  }
   if (auto changed = disk.setPermissions(temporary.fd(), mode); !changed.ok()) {
     return changed.error().within("cannot set the permissions of " + temporaryName);
   }
@@ -213,6 +222,7 @@ Status replaceFile(Disk& disk, const ResolvedTarget& target, std::string_view by
     return renamed.error().within("cannot rename " + temporaryName + " to " + quoted(target.path));
   }
   temporary.keep();
+  signals.forget();
 
   if (auto synced = disk.syncDirectory(folderDescriptor.fd()); !synced.ok()) {
     // Some file systems cannot flush a folder; the file itself is flushed.
@@ -352,29 +362,30 @@ Status AgentConfigFile::save(const AgentConfig& config, const std::string& to, D
 
 Expected<AgentConfigFile::EditLock> AgentConfigFile::lockForEditing(const std::string& location,
                                                                     std::chrono::milliseconds wait,
+                                                                    const WaitNotice& waiting,
                                                                     Disk& disk) {
-  using namespace std::chrono_literals;
   const std::string folder = parentOf(location);
   if (!makeFolders(disk, folder).ok()) return EditLock{};
   auto opened = disk.openDirectory(folder);
   if (!opened.ok()) return EditLock{};
   EditLock lock(disk, opened.value());
 
-  const auto deadline = std::chrono::steady_clock::now() + wait;
-  std::chrono::steady_clock::duration pause = 2ms;
-  for (;;) {
-    auto locked = disk.tryLockExclusive(opened.value());
-    if (locked.ok()) break;
+  auto locked = disk.tryLockExclusive(opened.value());
+  auto busy = [&] {
+    const int code = locked.ok() ? 0 : locked.error().code;
+    return code == EWOULDBLOCK || code == EAGAIN || code == ETIMEDOUT;
+  };
+  const auto patience = std::clamp(waiting.after, std::chrono::milliseconds{0}, wait);
+  if (busy() && patience.count() > 0) locked = disk.lockExclusive(opened.value(), patience);
+  if (busy() && wait > patience) {
+    if (waiting.notice) waiting.notice();
+    locked = disk.lockExclusive(opened.value(), wait - patience);
+  }
+  if (!locked.ok()) {
     // A file system without advisory locks: nothing to lock, as with no folder.
-    const int code = locked.error().code;
-    if (code != EWOULDBLOCK && code != EAGAIN) return EditLock{};
-    const auto now = std::chrono::steady_clock::now();
-    if (now >= deadline) {
-      return Error{"another ostrel edit is holding the config folder " + quoted(folder) +
-                   " (waited " + secondsText(wait) + ")"};
-    }
-    std::this_thread::sleep_for(std::min(pause, deadline - now));
-    pause = std::min<std::chrono::steady_clock::duration>(pause * 2, 50ms);
+    if (!busy()) return EditLock{};
+    return Error{"another ostrel edit is holding the config folder " + quoted(folder) +
+                 " (waited " + secondsText(wait) + ")"};
   }
   removeStaleTemporaryFiles(disk, location);
   return lock;
@@ -382,7 +393,12 @@ Expected<AgentConfigFile::EditLock> AgentConfigFile::lockForEditing(const std::s
 
 Expected<AgentConfigFile::EditLock> AgentConfigFile::lockForEditing(
     const std::string& location, std::chrono::milliseconds wait) {
-  return lockForEditing(location, wait, realDisk());
+  return lockForEditing(location, wait, WaitNotice{}, realDisk());
+}
+
+Expected<AgentConfigFile::EditLock> AgentConfigFile::lockForEditing(
+    const std::string& location, std::chrono::milliseconds wait, const WaitNotice& waiting) {
+  return lockForEditing(location, wait, waiting, realDisk());
 }
 
 void AgentConfigFile::EditLock::release() {

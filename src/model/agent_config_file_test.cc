@@ -24,10 +24,8 @@ using namespace testing;  // readFile, writeFile, listDir
 
 // The disk calls of a save, in order; afterRename is just after the rename.
 enum class Step { openDir, create, write, chmod, sync, close, rename, afterRename, syncDir };
-constexpr int killHere = 0;  // as the errno: kill the process at the step instead
-
-// The real disk, but the call of one step fails with errno `code`, or kills
-// the process when `code` is killHere.
+// The real disk, but the call of one step fails with errno `code`, or, when
+// `code` is a negative signal number, raises that signal there.
 template <class T>
 using Or = Expected<T>;
 struct FaultyDisk : Disk {
@@ -49,8 +47,8 @@ struct FaultyDisk : Disk {
     const Status renamed = at(Step::rename) ? Error::fromErrno(code_) : Disk::rename(from, to);
     return at(Step::afterRename) ? Error::fromErrno(code_) : renamed;
   }
-  // Whether this is the step; if it is and code_ is killHere, raise() does not return.
-  bool at(Step step) const { return step == step_ && (code_ != killHere || ::raise(SIGKILL)); }
+  // Whether this is the step; raises the step's signal when code_ names one.
+  bool at(Step step) const { return step == step_ && (code_ >= 0 || ::raise(-code_) == 0); }
   Step step_;
   int code_;
 };
@@ -85,8 +83,10 @@ TEST_F(FileTest, FailedOrKilledStepLeavesAWholeFileAndNoTemporaryFile) {
                            "change may not survive a crash"},
       {Step::syncDir, EINVAL, ""},  // a file system that cannot flush a folder
       // Killed: the lock goes with the process, and the next one sweeps what it left.
-      {Step::create, killHere, ""}, {Step::write, killHere, ""}, {Step::sync, killHere, ""},
-      {Step::rename, killHere, ""}, {Step::afterRename, killHere, ""},
+      {Step::create, -SIGKILL, ""}, {Step::write, -SIGKILL, ""}, {Step::sync, -SIGKILL, ""},
+      {Step::rename, -SIGKILL, ""}, {Step::afterRename, -SIGKILL, ""},
+      // Interrupted: the process removes its temporary file, then dies of the signal.
+      {Step::write, -SIGINT, ""}, {Step::sync, -SIGTERM, ""}, {Step::rename, -SIGHUP, ""},
       // clang-format on
   };
   for (const auto& r : rows) {
@@ -94,7 +94,7 @@ TEST_F(FileTest, FailedOrKilledStepLeavesAWholeFileAndNoTemporaryFile) {
     FaultyDisk disk(r.step, r.code);
     std::string got;  // the error's description
     bool savedAnyway = false;
-    if (r.code != killHere) {
+    if (r.code >= 0) {
       if (const Status e = AgentConfigFile::save(config, location, disk); !e.ok()) {
         got = e.error().description;
         savedAnyway = e.error().saved;
@@ -106,7 +106,8 @@ TEST_F(FileTest, FailedOrKilledStepLeavesAWholeFileAndNoTemporaryFile) {
     } else {
       int status = 0;
       ASSERT_TRUE(::waitpid(child, &status, 0) == child && WIFSIGNALED(status) &&
-                  WTERMSIG(status) == SIGKILL);
+                  WTERMSIG(status) == -r.code);
+      EXPECT_TRUE(r.code == -SIGKILL || listDir(folder) == kept);  // before the sweep below
       EXPECT_TRUE(held(AgentConfigFile::lockForEditing(location, 0ms)));
     }
     EXPECT_TRUE(got.starts_with(r.start) && got.empty() == r.start.empty()) << got;

@@ -2,10 +2,13 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <new>
@@ -179,6 +182,44 @@ Status Disk::tryLockExclusive(int fd) {
     if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return {};
     if (errno != EINTR) return lastError();
   }
+}
+
+Status Disk::lockExclusive(int fd, std::chrono::milliseconds limit) {
+  using namespace std::chrono;
+  const auto deadline = steady_clock::now() + limit;
+  // The timer goes off at the limit, then repeats, so that a tick that comes
+  // just before flock() starts to wait cannot leave it waiting for good.
+  constexpr microseconds backstop = 100ms;
+  struct sigaction interrupt {}, previousAction {};
+  interrupt.sa_handler = [](int) {};
+  sigemptyset(&interrupt.sa_mask);
+  interrupt.sa_flags = 0;  // no SA_RESTART: flock must return with EINTR
+  sigset_t alarmOnly, previousMask;
+  sigemptyset(&alarmOnly);
+  sigaddset(&alarmOnly, SIGALRM);
+  itimerval ticking{}, stopped{}, previousTimer{};
+  ticking.it_interval.tv_usec = static_cast<suseconds_t>(backstop.count());
+  const auto first = std::max<microseconds>(limit, 1us);
+  ticking.it_value.tv_sec = static_cast<time_t>(duration_cast<seconds>(first).count());
+  ticking.it_value.tv_usec = static_cast<suseconds_t>((first % 1s).count());
+  ::sigaction(SIGALRM, &interrupt, &previousAction);
+  ::sigprocmask(SIG_UNBLOCK, &alarmOnly, &previousMask);  // blocked by whoever started us
+  ::setitimer(ITIMER_REAL, &ticking, &previousTimer);
+
+  int result = 0;
+  while ((result = ::flock(fd, LOCK_EX)) != 0 && errno == EINTR) {
+    if (steady_clock::now() >= deadline) {
+      errno = ETIMEDOUT;
+      break;
+    }
+  }
+  const int error = errno;
+  ::setitimer(ITIMER_REAL, &stopped, nullptr);
+  ::sigaction(SIGALRM, &previousAction, nullptr);  // after the timer, so no tick is left
+  ::sigprocmask(SIG_SETMASK, &previousMask, nullptr);
+  ::setitimer(ITIMER_REAL, &previousTimer, nullptr);
+  if (result == 0) return {};
+  return Error::fromErrno(error);
 }
 
 unsigned Disk::creationMask() {

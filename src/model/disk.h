@@ -5,6 +5,7 @@
 // a chosen call to check that each step cleans up after itself.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -87,6 +88,11 @@ class Disk {
 
   // flock(LOCK_EX | LOCK_NB): EWOULDBLOCK while another holder has it.
   virtual Status tryLockExclusive(int fd);
+
+  // flock(LOCK_EX), waiting in the kernel so that the lock passes to a waiter
+  // the moment it is free; ETIMEDOUT once `limit` has passed. Borrows SIGALRM
+  // and the real-time interval timer meanwhile, and restores both.
+  virtual Status lockExclusive(int fd, std::chrono::milliseconds limit);
 
   // The process's file mode creation mask. Reading it means setting it twice;
   // the tool is single-threaded, so nothing can create a file in between.
