@@ -5,6 +5,7 @@
 #pragma once
 
 #include <chrono>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -58,6 +59,11 @@ class AgentConfigFile {
   // decoded() found.
   static Expected<AgentConfig> load(const std::string& from);
   static Expected<AgentConfig> load(const std::string& from, Disk& disk);
+
+  // The bytes stored at `from`, read as load() reads them and undecoded;
+  // nothing when no file exists there. The error is load()'s unreadable one.
+  static Expected<std::optional<std::string>> readBytes(const std::string& from);
+  static Expected<std::optional<std::string>> readBytes(const std::string& from, Disk& disk);
 
   // Writes config.encoded() to `to` atomically and durably: creates the
   // folder with its parents, writes a uniquely named hidden temporary file

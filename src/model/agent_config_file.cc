@@ -268,6 +268,20 @@ Expected<AgentConfig> AgentConfigFile::load(const std::string& from) {
 }
 
 Expected<AgentConfig> AgentConfigFile::load(const std::string& from, Disk& disk) {
+  auto bytes = readBytes(from, disk);
+  if (!bytes.ok()) return bytes.error();
+  if (!bytes.value()) return defaultConfig();
+  auto decoded = AgentConfig::decoded(*bytes.value());
+  if (!decoded.ok()) return decoded.error().within("the config is not valid JSON");
+  return std::move(decoded).value();
+}
+
+Expected<std::optional<std::string>> AgentConfigFile::readBytes(const std::string& from) {
+  return readBytes(from, realDisk());
+}
+
+Expected<std::optional<std::string>> AgentConfigFile::readBytes(const std::string& from,
+                                                                Disk& disk) {
   const std::string unreadableStep = "could not read the config: " + quoted(from);
   auto unreadable = [&](const Error& error) { return error.within(unreadableStep); };
   auto notAFile = [&](const FileInfo& info) {
@@ -279,7 +293,7 @@ Expected<AgentConfig> AgentConfigFile::load(const std::string& from, Disk& disk)
   auto found = disk.status(from);
   if (!found.ok()) {
     // ENOTDIR: a file stands where a folder should be, so no config either.
-    if (found.error().code == ENOENT || found.error().code == ENOTDIR) return defaultConfig();
+    if (found.error().code == ENOENT || found.error().code == ENOTDIR) return std::optional<std::string>();
     return unreadable(found.error());
   }
   if (found.value().type != FileInfo::Type::regular) return notAFile(found.value());
@@ -295,10 +309,7 @@ Expected<AgentConfig> AgentConfigFile::load(const std::string& from, Disk& disk)
   auto bytes = disk.readAll(file.fd(), openedInfo.value().size);
   if (!bytes.ok()) return unreadable(bytes.error());
   (void)file.close();  // read-only: nothing was written that a close could lose
-
-  auto decoded = AgentConfig::decoded(bytes.value());
-  if (!decoded.ok()) return decoded.error().within("the config is not valid JSON");
-  return std::move(decoded).value();
+  return std::optional<std::string>(std::move(bytes).value());
 }
 
 Status AgentConfigFile::save(const AgentConfig& config, const std::string& to) {
