@@ -32,6 +32,7 @@ Status runEdit(const EditTransaction& transaction) {
 
   AgentConfig config = std::move(loaded).value();
   const EditResult edited = transaction.edit(config);
+  if (edited.failure) return *edited.failure;
   const AgentConfig::Validated result = config.validated();
 
   if (edited.refusal) printComplaint(*edited.refusal);
@@ -41,6 +42,25 @@ Status runEdit(const EditTransaction& transaction) {
     return saved.error().within("could not write the config");
   }
   return printLine(transaction.describe(result.config, edited));
+}
+
+}  // namespace ostrel::cli
+
+namespace ostrel::cli {
+
+Status saveUnlessChanged(const AgentConfig& config, const std::optional<std::string>& expected) {
+  const std::string location = AgentConfigFile::location();
+  auto lock = AgentConfigFile::lockForEditing(location, lockWait);
+  if (!lock.ok()) return lock.error();
+  auto current = AgentConfigFile::readBytes(location);
+  if (!current.ok()) return current.error();
+  if (current.value() != expected) {
+    return Error{"the config changed while you were editing; nothing was saved"};
+  }
+  if (auto saved = AgentConfigFile::save(config, location); !saved.ok()) {
+    return saved.error().within("could not write the config");
+  }
+  return {};
 }
 
 }  // namespace ostrel::cli
