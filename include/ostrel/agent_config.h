@@ -50,6 +50,11 @@ struct AgentConfig {
   // order they were found.
   struct Validated;
 
+  // The result of decodedWithDrops(): the record, and what the document held
+  // that the record cannot: unknown keys (at the top level and in rules) and
+  // the earlier values of repeated keys, in file order.
+  struct Decoded;
+
   static constexpr std::string_view filename = "agent-config.json";
   static constexpr std::int64_t maxDictionaryEntries = 2000;
   static constexpr std::int64_t maxRules = 500;
@@ -79,9 +84,22 @@ struct AgentConfig {
   // Strict decoding of a JSON document. Never crashes or hangs, whatever the
   // bytes. The error text says what failed and where: the key path (for
   // example "rules[3].enabled") or, for a syntax error, line and column.
-  // Unknown keys are ignored; a missing or null "style" is absent. Throws
-  // nothing but std::bad_alloc, when the document does not fit in memory.
+  // Which failure is named does not depend on where it stands: text that is
+  // not JSON first, then the keys in the order "version", "dictionary",
+  // "rules", "style"; within "rules" the first rule with a problem, and in a
+  // rule its keys in the order "kind", "trigger", "replacement", "enabled".
+  // Of two equal keys the last one wins, and an earlier value of the wrong
+  // type rejects nothing. Unknown keys are ignored; a missing or null "style"
+  // is absent. Throws nothing but std::bad_alloc, when the document does not
+  // fit in memory.
   static Expected<AgentConfig> decoded(std::string_view json);
+
+  // decoded(), also saying what the record leaves out: each unknown key, as a
+  // Complaint whose subject is its path ("language", "rules[0].app_hotkey")
+  // and whose reason is "unknown key, not kept", and each earlier value of a
+  // repeated key, with the reason "repeated key; the last one is kept". What
+  // stands inside a dropped value is not listed on its own.
+  static Expected<Decoded> decodedWithDrops(std::string_view json);
 
   // A copy that respects every limit, and what had to be dropped or cut to
   // get there. Never fails; never changes *this.
@@ -123,6 +141,11 @@ struct AgentConfig {
 struct AgentConfig::Validated {
   AgentConfig config;
   std::vector<Complaint> complaints;
+};
+
+struct AgentConfig::Decoded {
+  AgentConfig config;
+  std::vector<Complaint> dropped;
 };
 
 }  // namespace ostrel

@@ -60,6 +60,11 @@ class AgentConfigFile {
   static Expected<AgentConfig> load(const std::string& from);
   static Expected<AgentConfig> load(const std::string& from, Disk& disk);
 
+  // load(), also with what the file held that the record leaves out (see
+  // AgentConfig::decodedWithDrops); nothing for a missing file.
+  static Expected<AgentConfig::Decoded> loadWithDrops(const std::string& from);
+  static Expected<AgentConfig::Decoded> loadWithDrops(const std::string& from, Disk& disk);
+
   // The bytes stored at `from`, read as load() reads them and undecoded;
   // nothing when no file exists there. The error is load()'s unreadable one.
   static Expected<std::optional<std::string>> readBytes(const std::string& from);
@@ -69,10 +74,11 @@ class AgentConfigFile {
   // folder with its parents, writes a uniquely named hidden temporary file
   // beside the file, flushes it to stable storage, renames it over the file
   // and flushes the folder. An existing file keeps its permission bits; a
-  // symbolic link at `to` stays a link and its target is replaced. On any
-  // failure the old file is left byte for byte and the temporary file is
-  // removed; the error names the step and the system's reason (the caller
-  // says what was being saved).
+  // symbolic link at `to` stays a link and its target is replaced. A failure
+  // before the rename leaves the old file byte for byte and removes the
+  // temporary file; one after it (flushing the folder) has Error::saved set,
+  // as the new file is then in place. The error names the step and the
+  // system's reason (the caller says what was being saved).
   static Status save(const AgentConfig& config, const std::string& to);
   static Status save(const AgentConfig& config, const std::string& to, Disk& disk);
 

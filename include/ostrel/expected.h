@@ -16,6 +16,9 @@ namespace ostrel {
 struct Error {
   std::string description;
   int code = 0;  // the errno of the system call that failed; 0 when none did
+  // Set when the failure came after the change it was part of took effect,
+  // such as a save that failed once the new file had replaced the old.
+  bool saved = false;
 
   // The failure of a system call: `code` with the system's text for it, for
   // example "Permission denied".

@@ -1,6 +1,9 @@
 #include "edit_transaction.h"
 
 #include <chrono>
+#include <string>
+#include <string_view>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -14,8 +17,23 @@ namespace {
 // stuck run is reported rather than waited on forever.
 constexpr std::chrono::seconds lockWait{10};
 
-void printComplaint(const AgentConfig::Complaint& complaint) {
-  printError("dropped '" + complaint.subject + "' \u2014 " + complaint.reason);
+// Prints each complaint line once: a refused rule's reason can be the very
+// finding that validation makes about the stored record.
+class ComplaintPrinter {
+ public:
+  void print(const AgentConfig::Complaint& complaint) {
+    std::string line = "dropped '" + complaint.subject + "' \u2014 " + complaint.reason;
+    if (printed_.insert(line).second) printError(line);
+  }
+
+ private:
+  std::unordered_set<std::string> printed_;
+};
+
+// A failure once the new file is in place: the user must not believe that
+// nothing happened.
+Error afterSaving(std::string_view whatFailed) {
+  return Error{"the config was saved, but " + std::string(whatFailed)};
 }
 
 }  // namespace
@@ -27,21 +45,29 @@ Status runEdit(const EditTransaction& transaction) {
   auto lock = AgentConfigFile::lockForEditing(location, lockWait);
   if (!lock.ok()) return lock.error();
 
-  auto loaded = AgentConfigFile::load(location);
+  auto loaded = AgentConfigFile::loadWithDrops(location);
   if (!loaded.ok()) return loaded.error();
 
-  AgentConfig config = std::move(loaded).value();
+  AgentConfig config = std::move(loaded.value().config);
   const EditResult edited = transaction.edit(config);
   if (edited.failure) return *edited.failure;
   const AgentConfig::Validated result = config.validated();
 
-  if (edited.refusal) printComplaint(*edited.refusal);
-  for (const auto& complaint : result.complaints) printComplaint(complaint);
+  ComplaintPrinter printer;
+  if (edited.refusal) printer.print(*edited.refusal);
+  // Unknown keys and earlier values of repeated keys are not written back.
+  for (const auto& complaint : loaded.value().dropped) printer.print(complaint);
+  for (const auto& complaint : result.complaints) printer.print(complaint);
 
   if (auto saved = AgentConfigFile::save(result.config, location); !saved.ok()) {
+    if (saved.error().saved) return afterSaving(saved.error().description);
     return saved.error().within("could not write the config");
   }
-  return printLine(transaction.describe(result.config, edited));
+  if (auto printed = printLine(transaction.describe(result.config, edited)); !printed.ok()) {
+    return afterSaving("the report could not be written: " +
+                       Error::fromErrno(printed.error().code).description);
+  }
+  return {};
 }
 
 }  // namespace ostrel::cli
@@ -58,7 +84,10 @@ Status saveUnlessChanged(const AgentConfig& config, const std::optional<std::str
     return Error{"the config changed while you were editing; nothing was saved"};
   }
   if (auto saved = AgentConfigFile::save(config, location); !saved.ok()) {
-    return saved.error().within("could not write the config");
+    if (!saved.error().saved) return saved.error().within("could not write the config");
+    Error error = afterSaving(saved.error().description);
+    error.saved = true;
+    return error;
   }
   return {};
 }

@@ -36,8 +36,12 @@ struct EditTransaction {
 
 // Runs one edit of the config at AgentConfigFile::location(). Edits by other
 // runs of the tool wait for this one, so none is lost. Prints the complaints
-// and, once the file is saved, the report line. On any failure returns the
-// message for the caller to print, with the file left as it was.
+// (the edit's refusal, the keys the file held that are not kept, then what
+// validation dropped; each line once) and, once the file is saved, the report
+// line. On a failure before the new file is in place, returns the message for
+// the caller to print, with the file left as it was; on one after it (the
+// folder not flushed, the report not written), a message that begins "the
+// config was saved, but ".
 Status runEdit(const EditTransaction& transaction);
 
 // Saves `config` at AgentConfigFile::location() under the same lock, but only

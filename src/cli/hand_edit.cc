@@ -31,13 +31,23 @@ struct Findings {
   std::vector<AgentConfig::Complaint> problems;
 };
 
-// The one place that decides what counts as a finding: what validation
-// would drop from the decoded record.
+// What every edit would drop, in the order an edit reports it, each once:
+// the keys the record cannot hold, then what validation drops.
 Expected<Findings> findingsIn(std::string_view bytes) {
-  auto decoded = AgentConfig::decoded(bytes);
+  auto decoded = AgentConfig::decodedWithDrops(bytes);
   if (!decoded.ok()) return decoded.error();
-  Findings found{std::move(decoded).value(), {}};
-  found.problems = found.config.validated().complaints;
+  Findings found{std::move(decoded.value().config), {}};
+  const auto validated = found.config.validated();
+  const std::vector<AgentConfig::Complaint>* lists[] = {&decoded.value().dropped,
+                                                        &validated.complaints};
+  for (const auto* list : lists) {
+    for (const auto& complaint : *list) {
+      if (std::find(found.problems.begin(), found.problems.end(), complaint) ==
+          found.problems.end()) {
+        found.problems.push_back(complaint);
+      }
+    }
+  }
   return found;
 }
 
@@ -224,6 +234,7 @@ Status editConfig() {
 
     const AgentConfig repaired = found.value().config.validated().config;
     if (auto saved = saveUnlessChanged(repaired, stored.value()); !saved.ok()) {
+      if (saved.error().saved) return saved.error();
       printError(saved.error().description);
       return folder.keep();
     }

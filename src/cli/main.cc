@@ -2,6 +2,10 @@
 //
 // The only place the process ends: every command returns its outcome here,
 // and a failure becomes one "ostrel: " line on standard error and status 1.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <exception>
 #include <new>
 #include <string>
@@ -39,6 +43,11 @@ ostrel::Status run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A closed standard stream is held open read-only, so that writes to it
+  // still fail and no file the tool opens can take its number.
+  for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+    if (::fcntl(fd, F_GETFD) < 0 && errno == EBADF) (void)::open("/dev/null", O_RDONLY);
+  }
   const ostrel::Status status = run(argc, argv);
   if (status.ok()) return 0;
   // A failure without a text has already said everything.

@@ -217,8 +217,11 @@ Status replaceFile(Disk& disk, const ResolvedTarget& target, std::string_view by
     // Some file systems cannot flush a folder; the file itself is flushed.
     const int code = synced.error().code;
     if (code == EINVAL || code == ENOTSUP || code == EOPNOTSUPP) return {};
-    return synced.error().within("cannot flush the folder " + quoted(folder) +
-                                 " to disk, so the new config may not survive a crash");
+    Error error = synced.error().within("the folder " + quoted(folder) +
+                                        " could not be flushed to disk, so the change may not "
+                                        "survive a crash");
+    error.saved = true;
+    return error;
   }
   return {};
 }
@@ -268,12 +271,23 @@ Expected<AgentConfig> AgentConfigFile::load(const std::string& from) {
 }
 
 Expected<AgentConfig> AgentConfigFile::load(const std::string& from, Disk& disk) {
+  auto loaded = loadWithDrops(from, disk);
+  if (!loaded.ok()) return loaded.error();
+  return std::move(loaded).value().config;
+}
+
+Expected<AgentConfig::Decoded> AgentConfigFile::loadWithDrops(const std::string& from) {
+  return loadWithDrops(from, realDisk());
+}
+
+Expected<AgentConfig::Decoded> AgentConfigFile::loadWithDrops(const std::string& from,
+                                                              Disk& disk) {
   auto bytes = readBytes(from, disk);
   if (!bytes.ok()) return bytes.error();
-  if (!bytes.value()) return defaultConfig();
-  auto decoded = AgentConfig::decoded(*bytes.value());
+  if (!bytes.value()) return AgentConfig::Decoded{defaultConfig(), {}};
+  auto decoded = AgentConfig::decodedWithDrops(*bytes.value());
   if (!decoded.ok()) return decoded.error().within("the config is not valid JSON");
-  return std::move(decoded).value();
+  return decoded;
 }
 
 Expected<std::optional<std::string>> AgentConfigFile::readBytes(const std::string& from) {
@@ -293,7 +307,9 @@ Expected<std::optional<std::string>> AgentConfigFile::readBytes(const std::strin
   auto found = disk.status(from);
   if (!found.ok()) {
     // ENOTDIR: a file stands where a folder should be, so no config either.
-    if (found.error().code == ENOENT || found.error().code == ENOTDIR) return std::optional<std::string>();
+    if (found.error().code == ENOENT || found.error().code == ENOTDIR) {
+      return std::optional<std::string>();
+    }
     return unreadable(found.error());
   }
   if (found.value().type != FileInfo::Type::regular) return notAFile(found.value());

@@ -92,8 +92,8 @@ TEST_F(FileTest, FailedOrKilledStepLeavesAWholeFileAndNoTemporaryFile) {
       {Step::sync, EIO, "cannot flush '"},
       {Step::close, EIO, "cannot close '"},
       {Step::rename, EXDEV, "cannot rename '"},
-      {Step::syncDir, EIO, "cannot flush the folder '" + folder + "' to disk, so the new config "
-                           "may not survive a crash"},
+      {Step::syncDir, EIO, "the folder '" + folder + "' could not be flushed to disk, so the "
+                           "change may not survive a crash"},
       {Step::syncDir, EINVAL, ""},  // a file system that cannot flush a folder
       // Killed: the lock goes with the process, and the next one sweeps what it left.
       {Step::create, killHere, ""}, {Step::write, killHere, ""}, {Step::sync, killHere, ""},
@@ -122,6 +122,7 @@ TEST_F(FileTest, FailedOrKilledStepLeavesAWholeFileAndNoTemporaryFile) {
     const std::string description = result.ok() ? "" : result.error().description;
     EXPECT_TRUE(description.starts_with(r.start)) << description;
     const bool replaced = r.step == Step::syncDir || r.step == Step::afterRename;
+    EXPECT_EQ(!result.ok() && result.error().saved, replaced && !r.start.empty());
     EXPECT_EQ(readFile(location), replaced ? saved : old) << description;  // never a mix
     EXPECT_EQ(listDir(folder), kept) << static_cast<int>(r.step) << " " << r.code;
   }

@@ -1,10 +1,11 @@
 // AgentConfig::decoded(): strict reading of the JSON document. The parser
 // streams its events into a small state machine that fills the record
 // directly: no document tree is built, nothing recurses, and values under
-// unknown keys are skipped as they pass, however deep. The first problem in
-// document order ends the reading with a one-line message that says what
+// unknown keys are skipped as they pass, however deep. A failure is named
+// by rank, not by where it stands, in a one-line message that says what
 // failed and where (worded by json_reader_messages.h).
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -79,7 +80,9 @@ std::size_t indexOf(Key key) {
 
 // Receives the parser's events (the SAX interface of nlohmann/json) and
 // builds the record from them. It knows where it is from `place_` and the
-// key just read; a value that does not fit ends the reading with an error.
+// key just read. A value that does not fit is remembered as the problem of
+// its key and skipped, and the reading goes on to the end, so that a syntax
+// error anywhere outranks it; result() names the problem that ranks first.
 class DocumentReader {
  public:
   explicit DocumentReader(std::string_view json) : json_(json) {}
@@ -109,7 +112,7 @@ class DocumentReader {
   bool number_unsigned(std::uint64_t value) {
     if (!expectingVersion()) return unexpected(Found::number);
     if (value > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
-      return fail("version: out of the signed 64-bit range");
+      topProblem_[indexOf(TopKey::version)] = outOfRange;
     }
     version_ = static_cast<std::int64_t>(value);
     return true;
@@ -119,15 +122,14 @@ class DocumentReader {
   // anything that is not an exact 64-bit integer is refused.
   bool number_float(double, const std::string& literal) {
     if (!expectingVersion()) return unexpected(Found::number);
-    if (literal.find_first_of(".eE") != std::string::npos) {
-      return fail("version: expected an integer, found a number with a fraction or exponent");
-    }
-    return fail("version: out of the signed 64-bit range");
+    topProblem_[indexOf(TopKey::version)] = versionProblem(literal);
+    return true;
   }
 
   bool string(std::string& value) {
     if (place_ == Place::dictionary) {
       dictionary_.push_back(std::move(value));
+      ++index_;
       return true;
     }
     if (place_ == Place::topObject && topKey_ == TopKey::style) {
@@ -153,6 +155,7 @@ class DocumentReader {
       place_ = Place::ruleObject;
       ruleKey_ = RuleKey::unknown;
       ruleSeen_ = {};
+      ruleProblem_ = {};
       enabled_ = false;
       return true;
     }
@@ -162,10 +165,27 @@ class DocumentReader {
   bool key(std::string& name) {
     if (place_ == Place::topObject) {
       topKey_ = keyNamed<TopKey>(name, topKeyNames);
-      if (topKey_ != TopKey::unknown) topSeen_[indexOf(topKey_)] = true;
+      valueOwner_ = ++keyCount_;
+      if (topKey_ == TopKey::unknown) return drop(keyCount_, oneLine(name), unknownKey);
+      const std::size_t k = indexOf(topKey_);
+      if (topSeen_[k]) {
+        // The earlier value goes whole, with everything dropped inside it.
+        std::erase_if(drops_, [&](const Drop& d) { return d.owner == topOrdinal_[k]; });
+        drop(topOrdinal_[k], std::string(topKeyNames[k]), repeatedKey);
+      }
+      topSeen_[k] = true;
+      topOrdinal_[k] = keyCount_;
+      topProblem_[k].reset();
     } else if (place_ == Place::ruleObject) {
       ruleKey_ = keyNamed<RuleKey>(name, ruleKeyNames);
-      if (ruleKey_ != RuleKey::unknown) ruleSeen_[indexOf(ruleKey_)] = true;
+      ++keyCount_;
+      const std::string path = elementPath("rules", index_) + ".";
+      if (ruleKey_ == RuleKey::unknown) return drop(keyCount_, path + oneLine(name), unknownKey);
+      const std::size_t k = indexOf(ruleKey_);
+      if (ruleSeen_[k]) drop(ruleOrdinal_[k], path + std::string(ruleKeyNames[k]), repeatedKey);
+      ruleSeen_[k] = true;
+      ruleOrdinal_[k] = keyCount_;
+      ruleProblem_[k].reset();
     }
     return true;
   }
@@ -176,24 +196,22 @@ class DocumentReader {
       case Place::skipping: return leaveSkippedLevel();
       case Place::ruleObject:
         for (std::size_t i = 0; i < ruleKeyNames.size(); ++i) {
+          if (ruleProblem_[i]) {
+            rulesProblem(*ruleProblem_[i]);
+            break;
+          }
           if (!ruleSeen_[i]) {
-            return fail(elementPath("rules", rules_.size()) + ": missing key \"" +
-                        std::string(ruleKeyNames[i]) + "\"");
+            rulesProblem(elementPath("rules", index_) + ": missing key \"" +
+                         std::string(ruleKeyNames[i]) + "\"");
+            break;
           }
         }
         rules_.emplace_back(std::move(kind_), std::move(trigger_), std::move(replacement_),
                             enabled_);
+        ++index_;
         place_ = Place::rules;
         return true;
-      case Place::topObject:
-        // "style" is optional; it is last in topKeyNames.
-        for (std::size_t i = 0; i < indexOf(TopKey::style); ++i) {
-          if (!topSeen_[i]) {
-            return fail("missing key \"" + std::string(topKeyNames[i]) + "\"");
-          }
-        }
-        place_ = Place::afterDocument;
-        return true;
+      case Place::topObject: place_ = Place::afterDocument; return true;
       default: return fail("unexpected end of an object");
     }
   }
@@ -202,11 +220,13 @@ class DocumentReader {
     if (!enterLevel()) return false;
     if (place_ == Place::topObject && topKey_ == TopKey::dictionary) {
       dictionary_.clear();  // of an earlier "dictionary" key: the last one wins
+      index_ = 0;
       place_ = Place::dictionary;
       return true;
     }
     if (place_ == Place::topObject && topKey_ == TopKey::rules) {
       rules_.clear();
+      index_ = 0;
       place_ = Place::rules;
       return true;
     }
@@ -224,11 +244,9 @@ class DocumentReader {
   }
 
   bool parse_error(std::size_t position, const std::string& lastToken, const Json::exception& ex) {
-    if (ex.id == numberOverflowId) {
-      // A well-formed number too large for a double: judge it where it
-      // stands, like any other number, before calling it an overflow.
-      if (!number_float(0, lastToken)) return false;
-    }
+    // A well-formed version too large for a double: the parser cannot go on,
+    // so it is judged where it stands, like any other version.
+    if (ex.id == numberOverflowId && expectingVersion()) return fail(versionProblem(lastToken));
     // The position counts bytes from 1 and points at the byte that was read
     // last, or one past the end for a truncated text.
     const std::size_t index = position > 0 ? position - 1 : 0;
@@ -239,12 +257,12 @@ class DocumentReader {
         what.find("end of input") != std::string::npos) {
       what = "unexpected NUL byte";
     }
-    fail(positionText(json_, index) + ": " + what);
-    return false;
+    return fail(positionText(json_, index) + ": " + what);
   }
 
-  // The record, or the first problem met.
-  Expected<AgentConfig> result() {
+  // The record, or the problem that ranks first: text that is not JSON, a
+  // top level that is not an object, then the keys in their order.
+  Expected<AgentConfig::Decoded> result() {
     if (tooDeep_) {
       return Error{positionText(json_, openingOfLevel(json_, maxNesting + 1)) +
                    ": nesting deeper than " + std::to_string(maxNesting) + " levels"};
@@ -257,7 +275,21 @@ class DocumentReader {
     if (nul != std::string_view::npos) {
       return Error{positionText(json_, nul) + ": unexpected NUL byte after the document"};
     }
-    return AgentConfig(version_, std::move(dictionary_), std::move(rules_), std::move(style_));
+    if (notAnObject_) return Error{*std::move(notAnObject_)};
+    for (std::size_t i = 0; i < topKeyNames.size(); ++i) {
+      if (topProblem_[i]) return Error{*std::move(topProblem_[i])};
+      // "style" is optional; it is last in topKeyNames.
+      if (!topSeen_[i] && i != indexOf(TopKey::style)) {
+        return Error{"missing key \"" + std::string(topKeyNames[i]) + "\""};
+      }
+    }
+    std::stable_sort(drops_.begin(), drops_.end(),
+                     [](const Drop& a, const Drop& b) { return a.ordinal < b.ordinal; });
+    std::vector<AgentConfig::Complaint> dropped;
+    for (Drop& d : drops_) dropped.push_back(std::move(d.complaint));
+    return AgentConfig::Decoded{
+        AgentConfig(version_, std::move(dictionary_), std::move(rules_), std::move(style_)),
+        std::move(dropped)};
   }
 
  private:
@@ -271,9 +303,40 @@ class DocumentReader {
     afterDocument
   };
 
+  // A key the record leaves out. `ordinal` counts keys in file order;
+  // `owner` is the top-level key occurrence whose value holds it.
+  struct Drop {
+    std::size_t ordinal;
+    std::size_t owner;
+    AgentConfig::Complaint complaint;
+  };
+
+  static constexpr std::string_view unknownKey = "unknown key, not kept";
+  static constexpr std::string_view repeatedKey = "repeated key; the last one is kept";
+  static constexpr std::string_view outOfRange = "version: out of the signed 64-bit range";
+
+  static std::string versionProblem(const std::string& literal) {
+    if (literal.find_first_of(".eE") != std::string::npos) {
+      return "version: expected an integer, found a number with a fraction or exponent";
+    }
+    return std::string(outOfRange);
+  }
+
+  // Ends the reading: the text cannot be read on.
   bool fail(std::string description) {
     if (!error_) error_ = Error{std::move(description)};
     return false;
+  }
+
+  bool drop(std::size_t ordinal, std::string subject, std::string_view reason) {
+    drops_.push_back({ordinal, valueOwner_, {std::move(subject), std::string(reason)}});
+    return true;
+  }
+
+  // Only the first rule with a problem is named.
+  void rulesProblem(std::string description) {
+    auto& problem = topProblem_[indexOf(TopKey::rules)];
+    if (!problem) problem = std::move(description);
   }
 
   bool enterLevel() {
@@ -303,39 +366,58 @@ class DocumentReader {
     return std::string(list) + "[" + std::to_string(index) + "]";
   }
 
-  // A value that is not the one expected here: skipped when it belongs to an
-  // unknown key, otherwise the error that names where and what it is.
+  // A value that is not the one expected here: skipped, and unless it belongs
+  // to an unknown key, remembered as the problem of where it stands.
   bool unexpected(Found found) {
+    const std::string what = std::string(described(found));
     switch (place_) {
       case Place::skipping:
         if (isContainer(found)) ++skippedLevels_;
         return true;
       case Place::beforeDocument:
-        return fail("the document must be a JSON object, found " + std::string(described(found)));
+        notAnObject_ = "the document must be a JSON object, found " + what;
+        place_ = Place::afterDocument;
+        break;
       case Place::topObject:
-        if (topKey_ == TopKey::unknown) return skip(found);
-        return wrongValue(std::string(topKeyNames[indexOf(topKey_)]), found);
+        if (topKey_ != TopKey::unknown) {
+          topProblem_[indexOf(topKey_)] =
+              wrongValue(std::string(topKeyNames[indexOf(topKey_)]), found);
+        }
+        break;
       case Place::ruleObject:
-        if (ruleKey_ == RuleKey::unknown) return skip(found);
-        return wrongValue(elementPath("rules", rules_.size()) + "." +
-                              std::string(ruleKeyNames[indexOf(ruleKey_)]),
-                          found);
-      case Place::dictionary:
-        return fail(elementPath("dictionary", dictionary_.size()) + ": expected a string, found " +
-                    std::string(described(found)));
+        if (ruleKey_ != RuleKey::unknown) {
+          ruleProblem_[indexOf(ruleKey_)] = wrongValue(
+              elementPath("rules", index_) + "." + std::string(ruleKeyNames[indexOf(ruleKey_)]),
+              found);
+        }
+        break;
+      case Place::dictionary: {
+        auto& problem = topProblem_[indexOf(TopKey::dictionary)];
+        if (!problem) {
+          problem = elementPath("dictionary", index_) + ": expected a string, found " + what;
+        }
+        ++index_;
+        break;
+      }
       case Place::rules:
-        return fail(elementPath("rules", rules_.size()) + ": expected an object, found " +
-                    std::string(described(found)));
-      case Place::afterDocument: break;
+        rulesProblem(elementPath("rules", index_) + ": expected an object, found " + what);
+        ++index_;
+        break;
+      case Place::afterDocument: return fail("unexpected value after the document");
     }
-    return fail("unexpected value after the document");
+    if (isContainer(found)) {
+      resumePlace_ = place_;
+      place_ = Place::skipping;
+      skippedLevels_ = 1;
+    }
+    return true;
   }
 
-  // The error for the value of a known key.
-  bool wrongValue(std::string path, Found found) {
-    if (found == Found::null) return fail(path + ": missing value (null)");
-    return fail(path + ": expected " + std::string(expectation()) + ", found " +
-                std::string(described(found)));
+  // The problem of the value of a known key.
+  std::string wrongValue(const std::string& path, Found found) const {
+    if (found == Found::null) return path + ": missing value (null)";
+    return path + ": expected " + std::string(expectation()) + ", found " +
+           std::string(described(found));
   }
 
   std::string_view expectation() const {
@@ -352,27 +434,28 @@ class DocumentReader {
     return "a value";
   }
 
-  bool skip(Found found) {
-    if (isContainer(found)) {
-      resumePlace_ = place_;
-      place_ = Place::skipping;
-      skippedLevels_ = 1;
-    }
-    return true;
-  }
-
   std::string_view json_;
   Place place_ = Place::beforeDocument;
   Place resumePlace_ = Place::topObject;  // where skipping ends
   std::size_t skippedLevels_ = 0;
   int depth_ = 0;
   bool tooDeep_ = false;
-  std::optional<Error> error_;
+  std::optional<Error> error_;               // the text cannot be read as JSON
+  std::optional<std::string> notAnObject_;   // the top level is something else
+  std::array<std::optional<std::string>, 4> topProblem_;   // per top-level key
+  std::array<std::optional<std::string>, 4> ruleProblem_;  // per key of this rule
 
   TopKey topKey_ = TopKey::unknown;  // the key whose value comes next
   std::array<bool, 4> topSeen_{};
   RuleKey ruleKey_ = RuleKey::unknown;
   std::array<bool, 4> ruleSeen_{};
+  std::size_t index_ = 0;  // of the element next in the dictionary or rules
+
+  std::size_t keyCount_ = 0;
+  std::size_t valueOwner_ = 0;  // the top-level key whose value is being read
+  std::array<std::size_t, 4> topOrdinal_{};
+  std::array<std::size_t, 4> ruleOrdinal_{};
+  std::vector<Drop> drops_;
 
   // The record being built, and the rule being read.
   std::int64_t version_ = 0;
@@ -388,6 +471,12 @@ class DocumentReader {
 }  // namespace
 
 Expected<AgentConfig> AgentConfig::decoded(std::string_view json) {
+  auto read = decodedWithDrops(json);
+  if (!read.ok()) return read.error();
+  return std::move(read).value().config;
+}
+
+Expected<AgentConfig::Decoded> AgentConfig::decodedWithDrops(std::string_view json) {
   DocumentReader reader(json);
   try {
     Json::sax_parse(json.begin(), json.end(), &reader, Json::input_format_t::json,

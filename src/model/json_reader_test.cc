@@ -1,4 +1,5 @@
-// Strict decoding: the first problem's message, which the tool prints. That
+// Strict decoding: the message of the problem that ranks first, which the tool prints,
+// and what an accepted document held that the record leaves out. That
 // every message is one line of UTF-8, and that what is accepted survives
 // writing, is checked by fuzz/decode_fuzzer.cc over its corpus.
 #include <gtest/gtest.h>
@@ -52,13 +53,24 @@ TEST(JsonReader, ReportsTheFirstProblemWithWhatAndWhere) {
       {withRules(rule + R"(,"x")"), "rules[1]: expected an object, found a string"},
       {withRules(rule + R"(,{"kind":"snippet","trigger":"t","replacement":"r"})"),
        R"(rules[1]: missing key "enabled")"},
-      {withRules(rule + "," + rule + R"(,{"enabled":1})"),
+      // Ranked, not in document order: the first rule with a problem, its keys in order...
+      {withRules(rule + "," + rule + R"(,{"enabled":1,"kind":"s","trigger":"t","replacement":"r"},7)"),
        "rules[2].enabled: expected true or false, found a number"},
-      {withRules(R"({"kind":true})"), "rules[0].kind: expected a string, found a boolean"},
-      // Document order: the bad rule comes before the bad version, the missing key and
-      // the depth.
-      {R"({"rules":[{"kind":[]}],"version":"x","deep":)" + std::string(600, '['),
+      {withRules(R"({"enabled":1,"kind":true})"), "rules[0].kind: expected a string, found a boolean"},
+      // ...the keys in the order version, dictionary, rules, style...
+      {R"({"style":5,"rules":[{"kind":[]}],"dictionary":[1],"version":"x"})",
+       "version: expected an integer, found a string"},
+      {R"({"style":5,"rules":[{"kind":[]}],"dictionary":[[],1],"version":1})",
+       "dictionary[0]: expected a string, found an array"},
+      {R"({"style":5,"rules":[{"kind":[]}],"dictionary":[],"version":1})",
        "rules[0].kind: expected a string, found an array"},
+      {R"({"rules":[{"kind":1}]})", R"(missing key "version")"},
+      {R"({"version":1,"version":"x","dictionary":[],"rules":[]})", "version: expected an integer"},
+      // ...and text that is not JSON before all of them.
+      {R"({"version":"x",)", "line 1, column 16: syntax error"},
+      {"[[[[", "line 1, column 5: syntax error"},
+      {R"({"rules":[{"kind":[]}],"version":"x","deep":)" + std::string(600, '['),
+       "line 1, column 556: nesting deeper than 512 levels"},
       // Syntax: positions are 1-based lines and columns counted in characters.
       {"", "line 1, column 1: syntax error while parsing value - unexpected end of input"},
       {"{\n  \"dictionary\" : [\"\xC3\xA9\", x]", "line 2, column 24: syntax error"},
@@ -81,6 +93,30 @@ TEST(JsonReader, ReportsTheFirstProblemWithWhatAndWhere) {
     const auto result = AgentConfig::decoded(json);
     ASSERT_FALSE(result.ok()) << json;
     EXPECT_EQ(result.error().description.substr(0, message.size()), message) << json;
+  }
+}
+
+// What the record leaves out, in file order, as "subject reason" lines.
+TEST(JsonReader, ListsUnknownKeysAndEarlierValuesOfRepeatedOnes) {
+  const std::pair<std::string, std::string> rows[] = {
+      // clang-format off
+      {R"({"version":"x","language":{"a":1,"a":2},"version":7,"dictionary":[],"rules":[)"
+       R"({"kind":5,"app_hotkey":[1],"kind":"snippet","trigger":"t","replacement":"r","enabled":true}]})",
+       "version repeated key; the last one is kept\nlanguage unknown key, not kept\n"
+       "rules[0].kind repeated key; the last one is kept\nrules[0].app_hotkey unknown key, not kept\n"},
+      // Inside a dropped value nothing is listed on its own.
+      {R"({"rules":[{"x":1}],"version":7,"dictionary":[],"rules":[],"style":5,"style":null,"\n":0})",
+       "rules repeated key; the last one is kept\nstyle repeated key; the last one is kept\n"
+       "<U+000A> unknown key, not kept\n"},
+      // clang-format on
+  };
+  for (const auto& [json, dropped] : rows) {
+    const auto result = AgentConfig::decodedWithDrops(json);
+    ASSERT_TRUE(result.ok()) << result.error().description;
+    std::string lines;
+    for (const auto& d : result.value().dropped) lines += d.subject + " " + d.reason + "\n";
+    EXPECT_EQ(lines, dropped) << json;
+    EXPECT_EQ(result.value().config.version, 7);
   }
 }
 
