@@ -183,22 +183,20 @@ TEST(Concurrency, SimultaneousEditsAreAllKept) {
 // On a terminal, edit asks again after text that does not decode, then
 // after text that validation must repair, until the answer saves or quits.
 TEST(EditOnTerminal, AsksUntilSavedOrQuit) {
-  const std::string notJson = "ostrel: your edit is not valid JSON: ${*}\n";
-  const std::string again = "ostrel: edit again? [Y/n] ";
-  const std::string repair = "ostrel: dropped '" + std::string(40, 'x') +
+  const std::string notJson = "ostrel: your edit is not valid JSON: ${*}\nostrel: edit again? [Y/n] ";
+  const std::string repair = "ostrel: dropped '" + std::string(40, '0') +
                              "' \u2014 longer than 100 characters\nostrel: (e)dit again, (s)ave "
                              "with these repairs, or (q)uit without saving? ";
   const struct {
     std::string answers, out, err;
   } rows[] = {
-      {"\ne\ns\n", "saved: 0 words, 0 rules, no style\n", notJson + again + repair + repair},
-      {"y\nq\n", "", notJson + again + repair + "ostrel: your edit is kept in '${*}'\n"},
+      {"\ne\ns\n", "saved: 0 words, 0 rules, no style\n", notJson + repair + repair},
+      {"y\nq\n", "", notJson + repair + "ostrel: your edit is kept in '${*}'\n"},
   };
+  // Text that does not decode first, then a word that is too long.
   ::setenv("EDITOR",
-           ("f() { if [ -e \"$1.again\" ]; then printf '{\"version\":1,\"dictionary\":[\"" +
-            std::string(101, 'x') +
-            "\"],\"rules\":[]}' >\"$1\"; else : >\"$1.again\"; printf '{' >\"$1\"; fi; }; f")
-               .c_str(),
+           "f() { [ -e \"$1.again\" ] && printf '{\"version\":1,\"dictionary\":[\"%0101d\"],"
+           "\"rules\":[]}' 0 >\"$1\" || { : >\"$1.again\"; printf '{' >\"$1\"; }; }; f",
            1);
   for (const auto& row : rows) {
     TempDir home, tmp;
