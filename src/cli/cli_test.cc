@@ -183,7 +183,8 @@ TEST(Concurrency, SimultaneousEditsAreAllKept) {
 // On a terminal, edit asks again after text that does not decode, then
 // after text that validation must repair, until the answer saves or quits.
 TEST(EditOnTerminal, AsksUntilSavedOrQuit) {
-  const std::string notJson = "ostrel: your edit is not valid JSON: ${*}\nostrel: edit again? [Y/n] ";
+  const std::string notJson =
+      "ostrel: your edit is not valid JSON: ${*}\nostrel: edit again? [Y/n] ";
   const std::string repair = "ostrel: dropped '" + std::string(40, '0') +
                              "' \u2014 longer than 100 characters\nostrel: (e)dit again, (s)ave "
                              "with these repairs, or (q)uit without saving? ";

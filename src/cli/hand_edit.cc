@@ -127,8 +127,8 @@ Status runEditor(const std::string& path) {
   posix_spawnattr_setsigdefault(&attributes, &defaults);
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
   pid_t pid = -1;
-  const int spawned = ::posix_spawn(&pid, "/bin/sh", nullptr, &attributes,
-                                    const_cast<char* const*>(argv), environ);
+  const int spawned =
+      ::posix_spawn(&pid, "/bin/sh", nullptr, &attributes, const_cast<char* const*>(argv), environ);
   posix_spawnattr_destroy(&attributes);
   int status = 0;
   int waited = 0;
@@ -140,8 +140,10 @@ Status runEditor(const std::string& path) {
   ::sigaction(SIGINT, &oldInt, nullptr);
   ::sigaction(SIGQUIT, &oldQuit, nullptr);
 
-  if (spawned != 0) return Error{"could not start the editor: " + Error::fromErrno(spawned).description};
-  if (waited < 0) return Error{"could not wait for the editor: " + Error::fromErrno(waitError).description};
+  if (spawned != 0)
+    return Error{"could not start the editor: " + Error::fromErrno(spawned).description};
+  if (waited < 0)
+    return Error{"could not wait for the editor: " + Error::fromErrno(waitError).description};
   if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return {};
   if (WIFEXITED(status)) {
     return Error{"the editor exited with status " + std::to_string(WEXITSTATUS(status)) +
