@@ -31,23 +31,14 @@ struct Findings {
   std::vector<AgentConfig::Complaint> problems;
 };
 
-// What every edit would drop, in the order an edit reports it, each once:
-// the keys the record cannot hold, then what validation drops.
+// What every edit would drop, in the order an edit reports it: the keys the
+// record cannot hold, then what validation drops.
 Expected<Findings> findingsIn(std::string_view bytes) {
   auto decoded = AgentConfig::decodedWithDrops(bytes);
   if (!decoded.ok()) return decoded.error();
-  Findings found{std::move(decoded.value().config), {}};
-  const auto validated = found.config.validated();
-  const std::vector<AgentConfig::Complaint>* lists[] = {&decoded.value().dropped,
-                                                        &validated.complaints};
-  for (const auto* list : lists) {
-    for (const auto& complaint : *list) {
-      if (std::find(found.problems.begin(), found.problems.end(), complaint) ==
-          found.problems.end()) {
-        found.problems.push_back(complaint);
-      }
-    }
-  }
+  Findings found{std::move(decoded.value().config), std::move(decoded.value().dropped)};
+  auto validated = found.config.validated();
+  for (auto& complaint : validated.complaints) found.problems.push_back(std::move(complaint));
   return found;
 }
 
