@@ -280,8 +280,7 @@ Expected<AgentConfig::Decoded> AgentConfigFile::loadWithDrops(const std::string&
   return loadWithDrops(from, realDisk());
 }
 
-Expected<AgentConfig::Decoded> AgentConfigFile::loadWithDrops(const std::string& from,
-                                                              Disk& disk) {
+Expected<AgentConfig::Decoded> AgentConfigFile::loadWithDrops(const std::string& from, Disk& disk) {
   auto bytes = readBytes(from, disk);
   if (!bytes.ok()) return bytes.error();
   if (!bytes.value()) return AgentConfig::Decoded{defaultConfig(), {}};

@@ -11,11 +11,12 @@
 #include <cstdint>
 #include <exception>
 #include <limits>
-#include <nlohmann/json.hpp>
 #include <new>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -76,7 +77,6 @@ template <class Key>
 std::size_t indexOf(Key key) {
   return static_cast<std::size_t>(key);
 }
-
 
 // Receives the parser's events (the SAX interface of nlohmann/json) and
 // builds the record from them. It knows where it is from `place_` and the
@@ -170,8 +170,9 @@ class DocumentReader {
       const std::size_t k = indexOf(topKey_);
       if (topSeen_[k]) {
         // The earlier value goes whole, with everything dropped inside it.
-        std::erase_if(drops_, [&](const Drop& d) { return d.owner == topOrdinal_[k]; });
-        drop(topOrdinal_[k], std::string(topKeyNames[k]), repeatedKey);
+        droppedValues_.insert(topOrdinal_[k]);
+        drops_.push_back(
+            {topOrdinal_[k], 0, {std::string(topKeyNames[k]), std::string(repeatedKey)}});
       }
       topSeen_[k] = true;
       topOrdinal_[k] = keyCount_;
@@ -211,7 +212,9 @@ class DocumentReader {
         ++index_;
         place_ = Place::rules;
         return true;
-      case Place::topObject: place_ = Place::afterDocument; return true;
+      case Place::topObject:
+        place_ = Place::afterDocument;
+        return true;
       default: return fail("unexpected end of an object");
     }
   }
@@ -286,7 +289,9 @@ class DocumentReader {
     std::stable_sort(drops_.begin(), drops_.end(),
                      [](const Drop& a, const Drop& b) { return a.ordinal < b.ordinal; });
     std::vector<AgentConfig::Complaint> dropped;
-    for (Drop& d : drops_) dropped.push_back(std::move(d.complaint));
+    for (Drop& d : drops_) {
+      if (!droppedValues_.contains(d.owner)) dropped.push_back(std::move(d.complaint));
+    }
     return AgentConfig::Decoded{
         AgentConfig(version_, std::move(dictionary_), std::move(rules_), std::move(style_)),
         std::move(dropped)};
@@ -303,8 +308,8 @@ class DocumentReader {
     afterDocument
   };
 
-  // A key the record leaves out. `ordinal` counts keys in file order;
-  // `owner` is the top-level key occurrence whose value holds it.
+  // A key the record leaves out. `ordinal` counts keys in file order from 1;
+  // `owner` is the top-level key occurrence whose value holds it, 0 for none.
   struct Drop {
     std::size_t ordinal;
     std::size_t owner;
@@ -403,7 +408,8 @@ class DocumentReader {
         rulesProblem(elementPath("rules", index_) + ": expected an object, found " + what);
         ++index_;
         break;
-      case Place::afterDocument: return fail("unexpected value after the document");
+      case Place::afterDocument:
+        return fail("unexpected value after the document");
     }
     if (isContainer(found)) {
       resumePlace_ = place_;
@@ -440,8 +446,8 @@ class DocumentReader {
   std::size_t skippedLevels_ = 0;
   int depth_ = 0;
   bool tooDeep_ = false;
-  std::optional<Error> error_;               // the text cannot be read as JSON
-  std::optional<std::string> notAnObject_;   // the top level is something else
+  std::optional<Error> error_;                             // the text cannot be read as JSON
+  std::optional<std::string> notAnObject_;                 // the top level is something else
   std::array<std::optional<std::string>, 4> topProblem_;   // per top-level key
   std::array<std::optional<std::string>, 4> ruleProblem_;  // per key of this rule
 
@@ -456,6 +462,7 @@ class DocumentReader {
   std::array<std::size_t, 4> topOrdinal_{};
   std::array<std::size_t, 4> ruleOrdinal_{};
   std::vector<Drop> drops_;
+  std::unordered_set<std::size_t> droppedValues_;  // owners of earlier values of repeated keys
 
   // The record being built, and the rule being read.
   std::int64_t version_ = 0;
