@@ -1,7 +1,7 @@
 # bash completion for ostrel.
 #
 # Completes the commands, their sub-commands, the rule kinds after
-# `rule set`, and for `dict remove` and `rule remove` the words and triggers
+# `rule set`, and for `dict remove` and `rule remove|enable|disable` the words and triggers
 # already stored, which it reads from `ostrel show` (the only command it runs;
 # it is read-only). Needs no other completion package and works in bash 3.2
 # and later.
@@ -122,9 +122,9 @@ _ostrel() {
 
   if ((COMP_CWORD == 1)); then
     if [[ $cur == -* ]]; then
-      _ostrel_add_words --help -h
+      _ostrel_add_words --help -h --version
     else
-      _ostrel_add_words show path help dict rule style
+      _ostrel_add_words show path help dict rule style check edit
     fi
     return 0
   fi
@@ -132,7 +132,7 @@ _ostrel() {
   if ((COMP_CWORD == 2)); then
     case $command in
       dict) _ostrel_add_words add remove list ;;
-      rule) _ostrel_add_words set remove list ;;
+      rule) _ostrel_add_words set remove list enable disable ;;
       style) _ostrel_add_words set clear show ;;
     esac
     return 0
@@ -150,7 +150,7 @@ _ostrel() {
     'dict remove')
       _ostrel_add_quoted_matches < <(_ostrel_stored words)
       ;;
-    'rule remove')
+    'rule remove' | 'rule enable' | 'rule disable')
       ((COMP_CWORD == 3)) && _ostrel_add_quoted_matches < <(_ostrel_stored triggers)
       ;;
   esac

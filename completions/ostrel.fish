@@ -1,7 +1,7 @@
 # fish completion for ostrel.
 #
 # Completes the commands, their sub-commands, the rule kinds after
-# `rule set`, and for `dict remove` and `rule remove` the words and triggers
+# `rule set`, and for `dict remove` and `rule remove|enable|disable` the words and triggers
 # already stored, read from `ostrel show` (the only command it runs; it is
 # read-only). fish quotes the stored words itself. As in the bash completion,
 # every stored candidate is exactly a stored word or trigger, and one holding
@@ -48,6 +48,9 @@ complete -c ostrel -n __ostrel_after -l help -s h -d 'Print the usage text'
 complete -c ostrel -n __ostrel_after -a dict -d 'Teach the recognizer words it mangles'
 complete -c ostrel -n __ostrel_after -a rule -d 'Set, remove or list text rules'
 complete -c ostrel -n __ostrel_after -a style -d 'Set, clear or show the style guidance'
+complete -c ostrel -n __ostrel_after -a check -d 'Report what the next edit would repair'
+complete -c ostrel -n __ostrel_after -a edit -d 'Edit the file in $EDITOR'
+complete -c ostrel -n __ostrel_after -l version -d 'Print the version'
 
 complete -c ostrel -n '__ostrel_after dict' -a add -d 'Add words'
 complete -c ostrel -n '__ostrel_after dict' -a remove -d 'Remove words'
@@ -56,6 +59,8 @@ complete -c ostrel -n '__ostrel_after dict' -a list -d 'List the words'
 complete -c ostrel -n '__ostrel_after rule' -a set -d 'Set a rule'
 complete -c ostrel -n '__ostrel_after rule' -a remove -d 'Remove a rule'
 complete -c ostrel -n '__ostrel_after rule' -a list -d 'List the rules'
+complete -c ostrel -n '__ostrel_after rule' -a enable -d 'Switch a rule on'
+complete -c ostrel -n '__ostrel_after rule' -a disable -d 'Switch a rule off'
 
 complete -c ostrel -n '__ostrel_after style' -a set -d 'Set the style guidance'
 complete -c ostrel -n '__ostrel_after style' -a clear -d 'Remove the style guidance'
@@ -66,3 +71,5 @@ complete -c ostrel -n '__ostrel_after rule set' -a transform -d 'Rewrite how som
 
 complete -c ostrel -n '__ostrel_after_prefix dict remove' -a '(__ostrel_stored words)' -d 'Stored word'
 complete -c ostrel -n '__ostrel_after rule remove' -a '(__ostrel_stored triggers)' -d 'Stored trigger'
+complete -c ostrel -n '__ostrel_after rule enable' -a '(__ostrel_stored triggers)' -d 'Stored trigger'
+complete -c ostrel -n '__ostrel_after rule disable' -a '(__ostrel_stored triggers)' -d 'Stored trigger'

@@ -28,7 +28,7 @@ TempDir::~TempDir() {
 }
 
 Process::Process(const std::vector<std::string>& args, const std::string& home,
-                 const std::string& stdoutPath) {
+                 const std::string& stdoutPath, const std::string& stdinPath) {
   const char* bin = std::getenv("OSTREL_BIN");
   if (bin == nullptr) throw std::runtime_error("OSTREL_BIN is not set");
   std::vector<std::string> argv = {bin};
@@ -40,7 +40,7 @@ Process::Process(const std::vector<std::string>& args, const std::string& home,
   const std::string err = captured_.path() + "/err";
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 0, stdinPath.c_str(), O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT, 0600);
   posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT, 0600);
   ::setenv("HOME", home.c_str(), 1);  // the child takes the test's environment

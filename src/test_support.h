@@ -45,11 +45,12 @@ struct RunResult {
 };
 
 // A started run of `ostrel args...` (OSTREL_BIN) with HOME=home. Standard
-// output goes to `stdoutPath` when given, else it is captured.
+// output goes to `stdoutPath` when given, else it is captured; standard input
+// comes from `stdinPath`.
 class Process {
  public:
   Process(const std::vector<std::string>& args, const std::string& home,
-          const std::string& stdoutPath = "");
+          const std::string& stdoutPath = "", const std::string& stdinPath = "/dev/null");
   ~Process();  // kills a run that was not finished
   pid_t pid() const { return pid_; }
   RunResult finish();

@@ -54,10 +54,10 @@ expect() {
 # shellcheck disable=SC2016 # the $ and ` are stored text
 special='a"b\$c`d e'
 words=$'New York\nit\'s\n'$special
-expect $'show\npath\nhelp\ndict\nrule\nstyle' ostrel ''
-expect $'--help\n-h' ostrel -
+expect $'show\npath\nhelp\ndict\nrule\nstyle\ncheck\nedit' ostrel ''
+expect $'--help\n-h\n--version' ostrel -
 expect $'add\nremove\nlist' ostrel dict ''
-expect $'set\nremove\nlist' ostrel rule ''
+expect $'set\nremove\nlist\nenable\ndisable' ostrel rule ''
 expect $'set\nclear\nshow' ostrel style ''
 expect 'remove' ostrel rule re
 expect $'snippet\ntransform' ostrel rule set ''
@@ -73,6 +73,7 @@ expect $'say "hi"\nbrb\na" → "b\nfyi' ostrel rule remove ''
 expect 'say "hi"' ostrel rule remove '"sa'
 expect 'a" → "b' ostrel rule remove 'a'
 LINE='ostrel dict remove a:N' expect '' ostrel dict remove a : N
+expect $'say "hi"\nbrb\na" → "b\nfyi' ostrel rule disable ''
 expect '' ostrel rule remove brb ''
 HOME=$work/empty expect '' ostrel dict remove ''
 

@@ -131,6 +131,9 @@ struct AgentConfig {
   // Removes every rule whose trigger matches; survivors keep their order.
   void removeRule(std::string_view trigger);
 
+  // The positions of the rules whose trigger matches, in rule order.
+  std::vector<std::size_t> rulesWithTrigger(std::string_view trigger) const;
+
   // Field by field; texts compare by canonical equivalence.
   friend bool operator==(const AgentConfig& a, const AgentConfig& b);
 };

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -71,6 +72,11 @@ class AgentConfigFile {
   // AgentConfig::decodedWithDrops); nothing for a missing file.
   static Expected<AgentConfig::Decoded> loadWithDrops(const std::string& from);
   static Expected<AgentConfig::Decoded> loadWithDrops(const std::string& from, Disk& disk);
+
+  // The bytes stored at `from`, read as load() reads them and undecoded;
+  // nothing when no file exists there. The error is load()'s unreadable one.
+  static Expected<std::optional<std::string>> readBytes(const std::string& from);
+  static Expected<std::optional<std::string>> readBytes(const std::string& from, Disk& disk);
 
   // Writes config.encoded() to `to` atomically and durably: creates the
   // folder with its parents, writes a uniquely named hidden temporary file

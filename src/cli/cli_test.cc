@@ -59,7 +59,9 @@ std::string expand(const std::string& text, const std::string& home) {
     const std::string token = text.substr(open + 2, close - open - 2);
     out += text.substr(at, open - at);
     at = close + 1;
-    if (token == "usage" || token == "config" || token == "*") {
+    if (token == "version") {
+      out += OSTREL_VERSION;
+    } else if (token == "usage" || token == "config" || token == "*") {
       out += token == "usage" ? usage : token == "config" ? configPath(home) : "${*}";
     } else if (token[0] == 'x') {
       out += static_cast<char>(std::stoi(token.substr(1), nullptr, 16));
@@ -83,16 +85,25 @@ bool matches(std::string_view actual, std::string_view expected) {
   return false;
 }
 
+// Where temporary folders go, before a test points TMPDIR at its own.
+const std::string systemTmp = std::filesystem::temp_directory_path().string();
+
 class Cli : public ::testing::TestWithParam<Case> {};
 
 TEST_P(Cli, RunsAsDescribed) {
   const Json& c = GetParam().fields;
-  TempDir home;
+  TempDir home, tmp;
   const std::string config = configPath(home.path());
   auto text = [&](const char* key) {
     if (!c.contains(key)) return std::string();
     return expand(c[key].is_string() ? c[key].get<std::string>() : c[key].dump(), home.path());
   };
+  ::setenv("TMPDIR", tmp.path().c_str(), 1);
+  for (const char* name : {"VISUAL", "EDITOR"}) ::unsetenv(name);
+  const Json env = c.value("env", Json::object());
+  for (const auto& [name, value] : env.items()) {
+    ::setenv(name.c_str(), expand(value.get<std::string>(), home.path()).c_str(), 1);
+  }
   const std::string setup = text("setup");
   if (setup == "config is a folder") std::filesystem::create_directories(config);
   if (setup == "folder is a file") writeFile(configDir(home.path()), "not a folder");
@@ -113,9 +124,11 @@ TEST_P(Cli, RunsAsDescribed) {
   if (setup == "file size limit 1 KB") ::setrlimit(RLIMIT_FSIZE, &oneKilobyte);
   const RunResult r = runOstrel(args, home.path(), text("stdout"));
   ::setrlimit(RLIMIT_FSIZE, &fileSize);
+  ::setenv("TMPDIR", systemTmp.c_str(), 1);
   EXPECT_EQ(r.status, c.contains("fail") ? 1 : 0);
   EXPECT_PRED2(matches, r.out, text("out"));
   EXPECT_PRED2(matches, r.err, text(c.contains("fail") ? "fail" : "err"));
+  EXPECT_EQ(listDir(tmp.path()).empty(), r.err.find("is kept in") == std::string::npos);
 
   if (c.contains("after") && c["after"].is_string()) {
     EXPECT_EQ(readFile(config), text("after"));
@@ -187,6 +200,47 @@ TEST(Concurrency, SimultaneousEditsOfAOneMegabyteFileAreAllKept) {
     EXPECT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
     ::close(fd);
   }
+}
+
+// On a terminal, edit asks again after text that does not decode, then
+// after text that validation must repair, until the answer saves or quits.
+TEST(EditOnTerminal, AsksUntilSavedOrQuit) {
+  const std::string notJson =
+      "ostrel: your edit is not valid JSON: ${*}\nostrel: edit again? [Y/n] ";
+  const std::string repair = "ostrel: dropped '" + std::string(40, '0') +
+                             "' \u2014 longer than 100 characters\nostrel: (e)dit again, (s)ave "
+                             "with these repairs, or (q)uit without saving? ";
+  const struct {
+    std::string answers, out, err;
+  } rows[] = {
+      {"\ne\ns\n", "saved: 0 words, 0 rules, no style\n", notJson + repair + repair},
+      {"y\nq\n", "", notJson + repair + "ostrel: your edit is kept in '${*}'\n"},
+  };
+  // Text that does not decode first, then a word that is too long.
+  ::setenv("EDITOR",
+           "f() { [ -e \"$1.again\" ] && printf '{\"version\":1,\"dictionary\":[\"%0101d\"],"
+           "\"rules\":[]}' 0 >\"$1\" || { : >\"$1.again\"; printf '{' >\"$1\"; }; }; f",
+           1);
+  for (const auto& row : rows) {
+    TempDir home, tmp;
+    ::setenv("TMPDIR", tmp.path().c_str(), 1);
+    const int terminal = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_TRUE(terminal >= 0 && ::grantpt(terminal) == 0 && ::unlockpt(terminal) == 0);
+    const std::string side = ::ptsname(terminal);
+    const int open = ::open(side.c_str(), O_RDWR | O_NOCTTY);  // keeps the input queued
+    ASSERT_EQ(::write(terminal, row.answers.data(), row.answers.size()),
+              static_cast<ssize_t>(row.answers.size()));
+    const RunResult r = Process({"edit"}, home.path(), "", side).finish();
+    ::setenv("TMPDIR", systemTmp.c_str(), 1);
+    EXPECT_EQ(r.status, row.out.empty() ? 1 : 0);
+    EXPECT_EQ(r.out, row.out);
+    EXPECT_PRED2(matches, r.err, row.err);
+    EXPECT_EQ(listDir(tmp.path()).empty(), !row.out.empty());
+    EXPECT_EQ(listDir(home.path()).empty(), row.out.empty());
+    ::close(open);
+    ::close(terminal);
+  }
+  ::unsetenv("EDITOR");
 }
 
 }  // namespace

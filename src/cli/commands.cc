@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "edit_transaction.h"
+#include "hand_edit.h"
 #include "ostrel/agent_config.h"
 #include "ostrel/agent_config_file.h"
 #include "ostrel/text.h"
@@ -52,6 +53,12 @@ Status printPath(const Invocation&) {
   if (!location.ok()) return location.error();
   return printLine(location.value());
 }
+
+Status printVersion(const Invocation&) { return printLine("ostrel " OSTREL_VERSION); }
+
+Status check(const Invocation&) { return checkConfig(); }
+
+Status edit(const Invocation&) { return editConfig(); }
 
 // --- Read-only commands: print the config as stored ----------------------
 
@@ -154,6 +161,33 @@ Expected<EditTransaction> removeRule(const Invocation& in) {
                          }};
 }
 
+// rule enable and rule disable: every rule with the trigger, already in that
+// state or not.
+Expected<EditTransaction> switchRules(const Invocation& in, bool enabled) {
+  if (in.rest.size() != 2) return Error{"rule " + in.rest[0] + " needs <trigger>"};
+  std::string trigger = in.rest[1];
+  auto edit = [trigger, enabled](AgentConfig& c) {
+    const auto found = c.rulesWithTrigger(trigger);
+    if (found.empty()) return EditResult{{}, Error{"no rule has the trigger '" + trigger + "'"}};
+    for (std::size_t at : found) c.rules[at].enabled = enabled;
+    return EditResult{};
+  };
+  const std::string prefix = enabled ? "rule enabled: \"" : "rule disabled: \"";
+  auto describe = [trigger, prefix](const AgentConfig& c, const EditResult&) {
+    std::string lines;
+    for (std::size_t at : c.rulesWithTrigger(trigger)) {
+      if (!lines.empty()) lines += '\n';
+      lines += prefix + c.rules[at].trigger + "\"";
+    }
+    return lines;
+  };
+  return EditTransaction{edit, describe};
+}
+
+Expected<EditTransaction> enableRules(const Invocation& in) { return switchRules(in, true); }
+
+Expected<EditTransaction> disableRules(const Invocation& in) { return switchRules(in, false); }
+
 Expected<EditTransaction> setStyle(const Invocation& in) {
   std::string style = joined(in.operands());
   if (text::strippedOfSpaces(style).empty()) return Error{"style set needs some text"};
@@ -179,7 +213,7 @@ Expected<EditTransaction> clearStyle(const Invocation&) {
 
 // What a command needs from the dispatcher.
 enum class Phase {
-  noLoad,        // answers without the config
+  noLoad,        // answers without the config, or reads it its own way
   loadOnly,      // prints from the config as stored; never writes
   loadAndWrite,  // an edit, run by the transaction
 };
@@ -196,6 +230,10 @@ struct Command {
 
 constexpr Command commandTable[] = {
     {.word = "path", .subWord = "", .phase = Phase::noLoad, .run = printPath},
+    {.word = "check", .subWord = "", .phase = Phase::noLoad, .run = check},
+    {.word = "edit", .subWord = "", .phase = Phase::noLoad, .run = edit},
+    {.word = "--version", .subWord = "", .phase = Phase::noLoad, .run = printVersion},
+    {.word = "version", .subWord = "", .phase = Phase::noLoad, .run = printVersion},
     {.word = "show", .subWord = "", .phase = Phase::loadOnly, .print = show},
     {.word = "dict", .subWord = "add", .phase = Phase::loadAndWrite, .prepare = addWords},
     {.word = "dict", .subWord = "remove", .phase = Phase::loadAndWrite, .prepare = removeWords},
@@ -203,6 +241,8 @@ constexpr Command commandTable[] = {
     {.word = "rule", .subWord = "set", .phase = Phase::loadAndWrite, .prepare = setRule},
     {.word = "rule", .subWord = "remove", .phase = Phase::loadAndWrite, .prepare = removeRule},
     {.word = "rule", .subWord = "list", .phase = Phase::loadOnly, .print = listRules},
+    {.word = "rule", .subWord = "enable", .phase = Phase::loadAndWrite, .prepare = enableRules},
+    {.word = "rule", .subWord = "disable", .phase = Phase::loadAndWrite, .prepare = disableRules},
     {.word = "style", .subWord = "set", .phase = Phase::loadAndWrite, .prepare = setStyle},
     {.word = "style", .subWord = "clear", .phase = Phase::loadAndWrite, .prepare = clearStyle},
     {.word = "style", .subWord = "show", .phase = Phase::loadOnly, .print = showStyle},

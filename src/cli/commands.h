@@ -11,7 +11,8 @@ namespace ostrel::cli {
 
 // Runs the command named by `args` (the argument vector less the program
 // name). Succeeds when the command did its job; otherwise returns the one
-// message that says why, for the caller to print. Never exits.
+// message that says why, for the caller to print (an empty one when the
+// command has printed everything itself). Never exits.
 Status dispatch(std::span<const std::string> args);
 
 }  // namespace ostrel::cli

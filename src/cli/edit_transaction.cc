@@ -34,6 +34,13 @@ class ComplaintPrinter {
   std::unordered_set<std::string> printed_;
 };
 
+// The edit lock, with a word to the user when another edit keeps it long.
+Expected<AgentConfigFile::EditLock> lockForEditing(const std::string& location) {
+  return AgentConfigFile::lockForEditing(
+      location, lockWait,
+      {lockPatience, [] { printError("waiting for another ostrel edit to finish\u2026"); }});
+}
+
 // A failure once the new file is in place: the user must not believe that
 // nothing happened.
 Error afterSaving(std::string_view whatFailed) {
@@ -48,9 +55,7 @@ Status runEdit(const EditTransaction& transaction) {
   const std::string& location = found.value();
 
   // Held until this function returns, past the rename of the save.
-  auto lock = AgentConfigFile::lockForEditing(
-      location, lockWait,
-      {lockPatience, [] { printError("waiting for another ostrel edit to finish\u2026"); }});
+  auto lock = lockForEditing(location);
   if (!lock.ok()) return lock.error();
 
   auto loaded = AgentConfigFile::loadWithDrops(location);
@@ -58,6 +63,7 @@ Status runEdit(const EditTransaction& transaction) {
 
   AgentConfig config = std::move(loaded.value().config);
   const EditResult edited = transaction.edit(config);
+  if (edited.failure) return *edited.failure;
   const AgentConfig::Validated result = config.validated();
 
   ComplaintPrinter printer;
@@ -73,6 +79,26 @@ Status runEdit(const EditTransaction& transaction) {
   if (auto printed = printLine(transaction.describe(result.config, edited)); !printed.ok()) {
     return afterSaving("the report could not be written: " +
                        Error::fromErrno(printed.error().code).description);
+  }
+  return {};
+}
+
+Status saveUnlessChanged(const AgentConfig& config, const std::optional<std::string>& expected) {
+  const auto found = AgentConfigFile::location();
+  if (!found.ok()) return found.error();
+  const std::string& location = found.value();
+  auto lock = lockForEditing(location);
+  if (!lock.ok()) return lock.error();
+  auto current = AgentConfigFile::readBytes(location);
+  if (!current.ok()) return current.error();
+  if (current.value() != expected) {
+    return Error{"the config changed while you were editing; nothing was saved"};
+  }
+  if (auto saved = AgentConfigFile::save(config, location); !saved.ok()) {
+    if (!saved.error().saved) return saved.error().within("could not write the config");
+    Error error = afterSaving(saved.error().description);
+    error.saved = true;
+    return error;
   }
   return {};
 }

@@ -16,6 +16,9 @@ struct EditResult {
   // Set when the edit refused itself and left the record as it was loaded:
   // the reason, printed before the complaints of validation.
   std::optional<AgentConfig::Complaint> refusal;
+  // Set when the edit cannot be made at all: nothing is saved, and this is
+  // the message.
+  std::optional<Error> failure = std::nullopt;
 };
 
 // Changes the loaded record in place.
@@ -40,5 +43,10 @@ struct EditTransaction {
 // folder not flushed, the report not written), a message that begins "the
 // config was saved, but ".
 Status runEdit(const EditTransaction& transaction);
+
+// Saves `config` at AgentConfigFile::location() under the same lock, but only
+// if the file still holds `expected` (nothing: no file). Otherwise, or on any
+// failure, returns the message, with the file left as it was.
+Status saveUnlessChanged(const AgentConfig& config, const std::optional<std::string>& expected);
 
 }  // namespace ostrel::cli

@@ -50,6 +50,7 @@ int main(int argc, char** argv) {
   }
   const ostrel::Status status = run(argc, argv);
   if (status.ok()) return 0;
-  ostrel::cli::printError(status.error().description);
+  // A failure without a text has already said everything.
+  if (!status.error().description.empty()) ostrel::cli::printError(status.error().description);
   return 1;
 }

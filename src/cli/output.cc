@@ -43,3 +43,13 @@ void printError(std::string_view message) {
 }
 
 }  // namespace ostrel::cli
+
+namespace ostrel::cli {
+
+void printPrompt(std::string_view question) {
+  std::string buffer = "ostrel: ";
+  buffer.append(question).push_back(' ');
+  (void)writeAll(STDERR_FILENO, buffer);
+}
+
+}  // namespace ostrel::cli

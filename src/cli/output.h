@@ -16,4 +16,8 @@ Status printLine(std::string_view line);
 // Writes "ostrel: ", `message` and one line break to standard error.
 void printError(std::string_view message);
 
+// Writes "ostrel: ", `question` and a space to standard error, for an answer
+// typed on the same line.
+void printPrompt(std::string_view question);
+
 }  // namespace ostrel::cli

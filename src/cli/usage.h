@@ -4,7 +4,7 @@
 
 namespace ostrel::cli {
 
-// 29 lines, no line break after the last one.
+// 34 lines, no line break after the last one.
 extern const std::string_view usage;
 
 }  // namespace ostrel::cli

@@ -312,6 +312,20 @@ Expected<AgentConfig::Decoded> AgentConfigFile::loadWithDrops(const std::string&
 }
 
 Expected<AgentConfig::Decoded> AgentConfigFile::loadWithDrops(const std::string& from, Disk& disk) {
+  auto bytes = readBytes(from, disk);
+  if (!bytes.ok()) return bytes.error();
+  if (!bytes.value()) return AgentConfig::Decoded{defaultConfig(), {}};
+  auto decoded = AgentConfig::decodedWithDrops(*bytes.value());
+  if (!decoded.ok()) return decoded.error().within("the config is not valid JSON");
+  return decoded;
+}
+
+Expected<std::optional<std::string>> AgentConfigFile::readBytes(const std::string& from) {
+  return readBytes(from, realDisk());
+}
+
+Expected<std::optional<std::string>> AgentConfigFile::readBytes(const std::string& from,
+                                                                Disk& disk) {
   const std::string unreadableStep = "could not read the config: " + quoted(from);
   auto unreadable = [&](const Error& error) { return error.within(unreadableStep); };
   auto notAFile = [&](const FileInfo& info) {
@@ -324,7 +338,7 @@ Expected<AgentConfig::Decoded> AgentConfigFile::loadWithDrops(const std::string&
   if (!found.ok()) {
     // ENOTDIR: a file stands where a folder should be, so no config either.
     if (found.error().code == ENOENT || found.error().code == ENOTDIR) {
-      return AgentConfig::Decoded{defaultConfig(), {}};
+      return std::optional<std::string>();
     }
     return unreadable(found.error());
   }
@@ -341,10 +355,7 @@ Expected<AgentConfig::Decoded> AgentConfigFile::loadWithDrops(const std::string&
   auto bytes = disk.readAll(file.fd(), openedInfo.value().size);
   if (!bytes.ok()) return unreadable(bytes.error());
   (void)file.close();  // read-only: nothing was written that a close could lose
-
-  auto decoded = AgentConfig::decodedWithDrops(bytes.value());
-  if (!decoded.ok()) return decoded.error().within("the config is not valid JSON");
-  return decoded;
+  return std::optional<std::string>(std::move(bytes).value());
 }
 
 Status AgentConfigFile::save(const AgentConfig& config, const std::string& to) {

@@ -92,4 +92,13 @@ void AgentConfig::removeRule(std::string_view trigger) {
   std::erase_if(rules, [&](const Rule& rule) { return storedKey(rule.trigger) == key; });
 }
 
+std::vector<std::size_t> AgentConfig::rulesWithTrigger(std::string_view trigger) const {
+  const text::Key key = argumentKey(trigger);
+  std::vector<std::size_t> found;
+  for (std::size_t i = 0; i < rules.size(); ++i) {
+    if (storedKey(rules[i].trigger) == key) found.push_back(i);
+  }
+  return found;
+}
+
 }  // namespace ostrel

@@ -1,0 +1,242 @@
+#include "hand_edit.h"
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "edit_transaction.h"
+#include "ostrel/agent_config_file.h"
+#include "ostrel/text.h"
+#include "output.h"
+
+extern char** environ;
+
+namespace ostrel::cli {
+namespace {
+
+// A decoded document and what the next save would leave out of it.
+struct Findings {
+  AgentConfig config;
+  std::vector<AgentConfig::Complaint> problems;
+};
+
+// What every edit would drop, in the order an edit reports it: the keys the
+// record cannot hold, then what validation drops.
+Expected<Findings> findingsIn(std::string_view bytes) {
+  auto decoded = AgentConfig::decodedWithDrops(bytes);
+  if (!decoded.ok()) return decoded.error();
+  Findings found{std::move(decoded.value().config), std::move(decoded.value().dropped)};
+  auto validated = found.config.validated();
+  for (auto& complaint : validated.complaints) found.problems.push_back(std::move(complaint));
+  return found;
+}
+
+std::string defaultDocument() {
+  return AgentConfigFile::defaultConfig().encoded().value();  // plain ASCII: never fails
+}
+
+std::string complaintText(std::string_view verb, const AgentConfig::Complaint& complaint) {
+  return std::string(verb) + " '" + complaint.subject + "' \u2014 " + complaint.reason;
+}
+
+std::string environmentOr(const char* name, std::string fallback) {
+  const char* value = std::getenv(name);
+  return value != nullptr && value[0] != '\0' ? std::string(value) : fallback;
+}
+
+// A private folder (mode 0700) for the copy the editor works on, removed with
+// everything in it (editors leave backups and swap files) unless kept.
+class EditFolder {
+ public:
+  EditFolder() = default;
+  EditFolder(const EditFolder&) = delete;
+  EditFolder& operator=(const EditFolder&) = delete;
+  ~EditFolder() {
+    std::error_code ignored;
+    if (!path_.empty() && !kept_) std::filesystem::remove_all(path_, ignored);
+  }
+
+  Status create() {
+    std::string pattern = environmentOr("TMPDIR", "/tmp");
+    if (pattern.back() != '/') pattern += '/';
+    pattern += "ostrel-edit-XXXXXX";
+    if (::mkdtemp(pattern.data()) == nullptr) {
+      return Error::fromErrno(errno).within("could not create a folder for the edit");
+    }
+    path_ = pattern;
+    return {};
+  }
+
+  std::string copyPath() const { return path_ + "/" + std::string(AgentConfig::filename); }
+
+  // Keeps the user's text and returns the line that says where it is.
+  Error keep() {
+    kept_ = true;
+    return Error{"your edit is kept in '" + text::sanitizedUtf8(copyPath()) + "'"};
+  }
+
+ private:
+  std::string path_;
+  bool kept_ = false;
+};
+
+Status writeCopy(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << bytes;
+  out.close();
+  if (!out) return Error{"could not write the copy to edit in '" + text::sanitizedUtf8(path) + "'"};
+  return {};
+}
+
+// Runs the editor through the shell, so that a value with arguments works;
+// the path goes in as an argument, never as shell text. Interrupts from the
+// terminal are the editor's business while it runs.
+Status runEditor(const std::string& path) {
+  const std::string script = environmentOr("VISUAL", environmentOr("EDITOR", "vi")) + " \"$1\"";
+  const char* argv[] = {"sh", "-c", script.c_str(), "sh", path.c_str(), nullptr};
+  struct sigaction ignore = {}, oldInt = {}, oldQuit = {};
+  ignore.sa_handler = SIG_IGN;
+  ::sigaction(SIGINT, &ignore, &oldInt);
+  ::sigaction(SIGQUIT, &ignore, &oldQuit);
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t defaults;
+  sigemptyset(&defaults);
+  sigaddset(&defaults, SIGINT);
+  sigaddset(&defaults, SIGQUIT);
+  posix_spawnattr_setsigdefault(&attributes, &defaults);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+  pid_t pid = -1;
+  const int spawned =
+      ::posix_spawn(&pid, "/bin/sh", nullptr, &attributes, const_cast<char* const*>(argv), environ);
+  posix_spawnattr_destroy(&attributes);
+  int status = 0;
+  int waited = 0;
+  if (spawned == 0) {
+    while ((waited = ::waitpid(pid, &status, 0)) < 0 && errno == EINTR) {
+    }
+  }
+  const int waitError = errno;
+  ::sigaction(SIGINT, &oldInt, nullptr);
+  ::sigaction(SIGQUIT, &oldQuit, nullptr);
+
+  if (spawned != 0)
+    return Error{"could not start the editor: " + Error::fromErrno(spawned).description};
+  if (waited < 0)
+    return Error{"could not wait for the editor: " + Error::fromErrno(waitError).description};
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return {};
+  if (WIFEXITED(status)) {
+    return Error{"the editor exited with status " + std::to_string(WEXITSTATUS(status)) +
+                 "; nothing was saved"};
+  }
+  return Error{"the editor was ended by signal " + std::to_string(WTERMSIG(status)) +
+               "; nothing was saved"};
+}
+
+// Asks on standard error and reads one line of standard input. Returns the
+// answer's first character in lower case, '\n' for an empty answer, or
+// nothing at end of input.
+std::optional<char> ask(std::string_view question) {
+  printPrompt(question);
+  std::string line;
+  char ch = 0;
+  for (;;) {
+    const ssize_t n = ::read(STDIN_FILENO, &ch, 1);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return line.empty() ? std::nullopt : std::optional<char>(line[0]);
+    if (ch == '\n') break;
+    if (line.empty() && (ch == ' ' || ch == '\t')) continue;
+    line += static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+  }
+  return line.empty() ? '\n' : line[0];
+}
+
+}  // namespace
+
+std::string summary(const AgentConfig& config) {
+  const auto disabled = std::count_if(config.rules.begin(), config.rules.end(),
+                                      [](const AgentConfig::Rule& rule) { return !rule.enabled; });
+  std::string text = std::to_string(config.dictionary.size()) + " words, " +
+                     std::to_string(config.rules.size()) + " rules";
+  if (disabled > 0) text += " (" + std::to_string(disabled) + " disabled)";
+  return text + (config.style ? ", style set" : ", no style");
+}
+
+Status checkConfig() {
+  const auto location = AgentConfigFile::location();
+  if (!location.ok()) return location.error();
+  auto stored = AgentConfigFile::readBytes(location.value());
+  if (!stored.ok()) return stored.error();
+  auto found = findingsIn(stored.value() ? *stored.value() : defaultDocument());
+  if (!found.ok()) return found.error().within("the config is not valid JSON");
+  const auto& problems = found.value().problems;
+  for (const auto& problem : problems) printError(complaintText("would drop", problem));
+  if (problems.empty()) return printLine("ok: " + summary(found.value().config));
+  auto printed = printLine(std::to_string(problems.size()) +
+                           " problems; the next edit will drop what is listed above");
+  if (!printed.ok()) return printed;
+  return Error{};
+}
+
+Status editConfig() {
+  const auto found = AgentConfigFile::location();
+  if (!found.ok()) return found.error();
+  const std::string& location = found.value();
+  auto stored = AgentConfigFile::readBytes(location);
+  if (!stored.ok()) return stored.error();
+  const std::string start = stored.value() ? *stored.value() : defaultDocument();
+
+  EditFolder folder;
+  if (auto created = folder.create(); !created.ok()) return created;
+  const std::string copy = folder.copyPath();
+  if (auto written = writeCopy(copy, start); !written.ok()) return written;
+  const bool onTerminal = ::isatty(STDIN_FILENO) == 1;
+
+  for (;;) {
+    if (auto ran = runEditor(copy); !ran.ok()) return ran;
+    auto edited = AgentConfigFile::readBytes(copy);
+    if (!edited.ok()) return edited.error();
+    const std::string text = edited.value().value_or("");
+    if (text == start) return printLine("no changes");
+
+    auto found = findingsIn(text);
+    if (!found.ok()) {
+      printError("your edit is not valid JSON: " + found.error().description);
+      const auto answer = onTerminal ? ask("edit again? [Y/n]") : std::optional<char>('n');
+      if (answer == '\n' || answer == 'y') continue;
+      return folder.keep();
+    }
+    for (const auto& problem : found.value().problems) {
+      printError(complaintText("dropped", problem));
+    }
+    if (onTerminal && !found.value().problems.empty()) {
+      std::optional<char> answer;
+      do {
+        answer = ask("(e)dit again, (s)ave with these repairs, or (q)uit without saving?");
+      } while (answer && *answer != 'e' && *answer != 's' && *answer != 'q');
+      if (answer == 'e') continue;
+      if (answer != 's') return folder.keep();
+    }
+
+    const AgentConfig repaired = found.value().config.validated().config;
+    if (auto saved = saveUnlessChanged(repaired, stored.value()); !saved.ok()) {
+      if (saved.error().saved) return saved.error();
+      printError(saved.error().description);
+      return folder.keep();
+    }
+    return printLine("saved: " + summary(repaired));
+  }
+}
+
+}  // namespace ostrel::cli
