@@ -25,10 +25,14 @@ using Rule = AgentConfig::Rule;
 // skin-tone modifier, so that both the fast and the Unicode paths run.
 std::string word(std::int64_t i) {
   switch (i % 20) {
-    case 7: return "cafe\u0301-" + std::to_string(i);
-    case 13: return "\U0001F44D\U0001F3FD-" + std::to_string(i);
-    case 17: return "Stra\u00DFe-" + std::to_string(i);
-    default: return "word-" + std::to_string(i);
+    case 7:
+      return "cafe\u0301-" + std::to_string(i);
+    case 13:
+      return "\U0001F44D\U0001F3FD-" + std::to_string(i);
+    case 17:
+      return "Stra\u00DFe-" + std::to_string(i);
+    default:
+      return "word-" + std::to_string(i);
   }
 }
 
@@ -53,13 +57,15 @@ std::string prose(std::int64_t characters, std::int64_t seed) {
 // Exactly at every limit, and valid: validation keeps all of it.
 AgentConfig recordAtLimits() {
   std::vector<std::string> dictionary;
-  for (std::int64_t i = 0; i < AgentConfig::maxDictionaryEntries; ++i) dictionary.push_back(word(i));
+  for (std::int64_t i = 0; i < AgentConfig::maxDictionaryEntries; ++i)
+    dictionary.push_back(word(i));
   std::vector<Rule> rules;
   for (std::int64_t i = 0; i < AgentConfig::maxRules; ++i) {
     rules.emplace_back(i % 2 ? "snippet" : "transform", "trigger " + word(i),
                        prose(AgentConfig::maxReplacementLength, i), i % 5 != 0);
   }
-  return AgentConfig(1, std::move(dictionary), std::move(rules), prose(AgentConfig::maxStyleLength, 3));
+  return AgentConfig(1, std::move(dictionary), std::move(rules),
+                     prose(AgentConfig::maxStyleLength, 3));
 }
 
 // A file written by other means: `entries` dictionary entries with blanks
@@ -70,11 +76,21 @@ AgentConfig handEditedRecord(std::int64_t entries) {
   dictionary.reserve(static_cast<std::size_t>(entries));
   for (std::int64_t i = 0; i < entries; ++i) {
     switch (i % 10) {
-      case 3: dictionary.push_back("  " + word(i) + "\t"); break;
-      case 5: dictionary.push_back("WORD-" + std::to_string(i - 5)); break;  // a case repeat
-      case 8: dictionary.push_back(" \n"); break;
-      case 9: dictionary.push_back(i % 1000 == 9 ? prose(150, i) : word(i)); break;
-      default: dictionary.push_back(word(i)); break;
+      case 3:
+        dictionary.push_back("  " + word(i) + "\t");
+        break;
+      case 5:
+        dictionary.push_back("WORD-" + std::to_string(i - 5));
+        break;  // a case repeat
+      case 8:
+        dictionary.push_back(" \n");
+        break;
+      case 9:
+        dictionary.push_back(i % 1000 == 9 ? prose(150, i) : word(i));
+        break;
+      default:
+        dictionary.push_back(word(i));
+        break;
     }
   }
   std::vector<Rule> rules;
@@ -85,8 +101,12 @@ AgentConfig handEditedRecord(std::int64_t entries) {
   return AgentConfig(1, std::move(dictionary), std::move(rules), "  " + prose(3000, 1));
 }
 
-std::vector<std::string> newTerms() { return {"Quokka", " quokka ", "new-term", "WORD-1", "cafe\u0301-7", ""}; }
-std::vector<std::string> termsToRemove() { return {"WORD-10", "word-20", "absent", " Stra\u00DFe-17 "}; }
+std::vector<std::string> newTerms() {
+  return {"Quokka", " quokka ", "new-term", "WORD-1", "cafe\u0301-7", ""};
+}
+std::vector<std::string> termsToRemove() {
+  return {"WORD-10", "word-20", "absent", " Stra\u00DFe-17 "};
+}
 
 // Runs `edit` on a fresh copy of `record` in every iteration. Making the copy
 // and freeing the last one are not timed.
@@ -131,7 +151,8 @@ BENCHMARK(BM_RemoveTermsAtLimits)->Unit(benchmark::kMicrosecond);
 void BM_UpsertRuleAtLimits(benchmark::State& state) {
   // Matches the last stored rule, so the whole list is walked.
   const Rule rule("snippet", " TRIGGER " + word(499) + " ", "replaced", true);
-  timeEdit(state, atLimits(), [&](AgentConfig& c) { benchmark::DoNotOptimize(c.upsertRule(rule)); });
+  timeEdit(state, atLimits(),
+           [&](AgentConfig& c) { benchmark::DoNotOptimize(c.upsertRule(rule)); });
 }
 BENCHMARK(BM_UpsertRuleAtLimits)->Unit(benchmark::kMicrosecond);
 
@@ -160,7 +181,11 @@ const AgentConfig& handEdited(std::int64_t entries) {
 }
 
 void sizes(benchmark::internal::Benchmark* b) {
-  b->Arg(20'000)->Arg(200'000)->Arg(2'000'000)->Unit(benchmark::kMillisecond)->Complexity(benchmark::oN);
+  b->Arg(20'000)
+      ->Arg(200'000)
+      ->Arg(2'000'000)
+      ->Unit(benchmark::kMillisecond)
+      ->Complexity(benchmark::oN);
 }
 
 void BM_ValidatedHandEdited(benchmark::State& state) {
@@ -186,13 +211,15 @@ BENCHMARK(BM_RemoveTermsHandEdited)->Apply(sizes);
 
 void BM_UpsertRuleHandEdited(benchmark::State& state) {
   const Rule rule("snippet", "no such trigger", "appended", true);  // walks every rule
-  timeEdit(state, handEdited(state.range(0)), [&](AgentConfig& c) { benchmark::DoNotOptimize(c.upsertRule(rule)); });
+  timeEdit(state, handEdited(state.range(0)),
+           [&](AgentConfig& c) { benchmark::DoNotOptimize(c.upsertRule(rule)); });
   state.SetComplexityN(state.range(0));
 }
 BENCHMARK(BM_UpsertRuleHandEdited)->Apply(sizes);
 
 void BM_RemoveRuleHandEdited(benchmark::State& state) {
-  timeEdit(state, handEdited(state.range(0)), [](AgentConfig& c) { c.removeRule("TRIGGER WORD-3"); });
+  timeEdit(state, handEdited(state.range(0)),
+           [](AgentConfig& c) { c.removeRule("TRIGGER WORD-3"); });
   state.SetComplexityN(state.range(0));
 }
 BENCHMARK(BM_RemoveRuleHandEdited)->Apply(sizes);

@@ -69,8 +69,8 @@ inline RunResult runOstrel(const std::vector<std::string>& args, const std::stri
 std::string configDir(const std::string& home);
 std::string configPath(const std::string& home);
 
-std::string readFile(const std::string& path);  // throws when it cannot
+std::string readFile(const std::string& path);                      // throws when it cannot
 void writeFile(const std::string& path, const std::string& bytes);  // makes the folders
-std::vector<std::string> listDir(const std::string& dir);  // sorted; none if no folder
+std::vector<std::string> listDir(const std::string& dir);           // sorted; none if no folder
 
 }  // namespace ostrel::testing

@@ -149,7 +149,8 @@ TEST_P(Cli, RunsAsDescribed) {
 
 INSTANTIATE_TEST_SUITE_P(Cases, Cli, ::testing::ValuesIn(loadCases()), [](const auto& info) {
   std::string name = info.param.name;
-  std::replace_if(name.begin(), name.end(), [](char ch) { return !std::isalnum(ch); }, '_');
+  std::replace_if(
+      name.begin(), name.end(), [](char ch) { return !std::isalnum(ch); }, '_');
   return name;
 });
 

@@ -141,8 +141,7 @@ Status makeFolders(Disk& disk, const std::string& folder) {
       if (found.ok()) return notAFolder(*path);
       if (auto target = disk.readLink(*path); target.ok()) {
         return Error{(*path == folder ? "" : step + ": ") + quoted(*path) +
-                     " is a symbolic link to " + quoted(target.value()) +
-                     ", which does not exist"};
+                     " is a symbolic link to " + quoted(target.value()) + ", which does not exist"};
       }
     }
     return made.error().within(step);
@@ -407,8 +406,9 @@ Expected<AgentConfigFile::EditLock> AgentConfigFile::lockForEditing(
   return lockForEditing(location, wait, WaitNotice{}, realDisk());
 }
 
-Expected<AgentConfigFile::EditLock> AgentConfigFile::lockForEditing(
-    const std::string& location, std::chrono::milliseconds wait, const WaitNotice& waiting) {
+Expected<AgentConfigFile::EditLock> AgentConfigFile::lockForEditing(const std::string& location,
+                                                                    std::chrono::milliseconds wait,
+                                                                    const WaitNotice& waiting) {
   return lockForEditing(location, wait, waiting, realDisk());
 }
 

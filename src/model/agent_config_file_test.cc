@@ -9,8 +9,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <array>
+#include <cerrno>
 #include <filesystem>
 
 #include "disk.h"
@@ -151,8 +151,8 @@ TEST_F(FileTest, HomeIsAnAbsoluteExistingFolder) {
            {"rel/home", home, why + "'rel/home' is not an absolute path"},
            {"", "", why + "HOME is not set and the user database has none"},
            {home + "/gone", "/", why + "'" + home + "/gone' does not exist"}}) {
-    const auto found =
-        AgentConfigFile::location(variable.c_str(), [&] { return database; }, realDisk());
+    const auto found = AgentConfigFile::location(
+        variable.c_str(), [&] { return database; }, realDisk());
     EXPECT_EQ(found.ok() ? found.value() : found.error().description, expected);
   }
 }
@@ -160,8 +160,9 @@ TEST_F(FileTest, HomeIsAnAbsoluteExistingFolder) {
 TEST_F(FileTest, DanglingLinkForAFolderIsNamed) {
   std::filesystem::create_directory_symlink(root.path() + "/gone", folder);
   const Status saved = AgentConfigFile::save(config, location);
-  EXPECT_EQ(saved.ok() ? "" : saved.error().description,
-            "'" + folder + "' is a symbolic link to '" + root.path() + "/gone', which does not exist");
+  EXPECT_EQ(
+      saved.ok() ? "" : saved.error().description,
+      "'" + folder + "' is a symbolic link to '" + root.path() + "/gone', which does not exist");
 }
 
 }  // namespace

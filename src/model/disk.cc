@@ -190,7 +190,8 @@ Status Disk::lockExclusive(int fd, std::chrono::milliseconds limit) {
   // The timer goes off at the limit, then repeats, so that a tick that comes
   // just before flock() starts to wait cannot leave it waiting for good.
   constexpr microseconds backstop = 100ms;
-  struct sigaction interrupt {}, previousAction {};
+  struct sigaction interrupt {
+  }, previousAction{};
   interrupt.sa_handler = [](int) {};
   sigemptyset(&interrupt.sa_mask);
   interrupt.sa_flags = 0;  // no SA_RESTART: flock must return with EINTR

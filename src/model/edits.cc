@@ -68,7 +68,8 @@ void AgentConfig::removeTerms(std::span<const std::string> terms) {
   removalKeys.reserve(terms.size());
   for (const std::string& term : terms) removalKeys.insert(argumentKey(term));
   if (removalKeys.empty()) return;
-  std::erase_if(dictionary, [&](const std::string& entry) { return removalKeys.contains(storedKey(entry)); });
+  std::erase_if(dictionary,
+                [&](const std::string& entry) { return removalKeys.contains(storedKey(entry)); });
 }
 
 std::size_t AgentConfig::upsertRule(Rule rule) {

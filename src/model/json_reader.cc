@@ -44,12 +44,18 @@ enum class Found { null, boolean, number, string, object, array };
 
 std::string_view described(Found found) {
   switch (found) {
-    case Found::null: return "null";
-    case Found::boolean: return "a boolean";
-    case Found::number: return "a number";
-    case Found::string: return "a string";
-    case Found::object: return "an object";
-    case Found::array: return "an array";
+    case Found::null:
+      return "null";
+    case Found::boolean:
+      return "a boolean";
+    case Found::number:
+      return "a number";
+    case Found::string:
+      return "a string";
+    case Found::object:
+      return "an object";
+    case Found::array:
+      return "an array";
   }
   return "a value";
 }
@@ -194,7 +200,8 @@ class DocumentReader {
   bool end_object() {
     --depth_;
     switch (place_) {
-      case Place::skipping: return leaveSkippedLevel();
+      case Place::skipping:
+        return leaveSkippedLevel();
       case Place::ruleObject:
         for (std::size_t i = 0; i < ruleKeyNames.size(); ++i) {
           if (ruleProblem_[i]) {
@@ -215,7 +222,8 @@ class DocumentReader {
       case Place::topObject:
         place_ = Place::afterDocument;
         return true;
-      default: return fail("unexpected end of an object");
+      default:
+        return fail("unexpected end of an object");
     }
   }
 
@@ -239,10 +247,14 @@ class DocumentReader {
   bool end_array() {
     --depth_;
     switch (place_) {
-      case Place::skipping: return leaveSkippedLevel();
+      case Place::skipping:
+        return leaveSkippedLevel();
       case Place::dictionary:
-      case Place::rules: place_ = Place::topObject; return true;
-      default: return fail("unexpected end of an array");
+      case Place::rules:
+        place_ = Place::topObject;
+        return true;
+      default:
+        return fail("unexpected end of an array");
     }
   }
 
@@ -360,10 +372,14 @@ class DocumentReader {
   std::string* ruleTextField() {
     if (place_ != Place::ruleObject) return nullptr;
     switch (ruleKey_) {
-      case RuleKey::kind: return &kind_;
-      case RuleKey::trigger: return &trigger_;
-      case RuleKey::replacement: return &replacement_;
-      default: return nullptr;
+      case RuleKey::kind:
+        return &kind_;
+      case RuleKey::trigger:
+        return &trigger_;
+      case RuleKey::replacement:
+        return &replacement_;
+      default:
+        return nullptr;
     }
   }
 
@@ -431,11 +447,16 @@ class DocumentReader {
       return ruleKey_ == RuleKey::enabled ? "true or false" : "a string";
     }
     switch (topKey_) {
-      case TopKey::version: return "an integer";
-      case TopKey::dictionary: return "an array of strings";
-      case TopKey::rules: return "an array of rule objects";
-      case TopKey::style: return "a string or null";
-      case TopKey::unknown: break;
+      case TopKey::version:
+        return "an integer";
+      case TopKey::dictionary:
+        return "an array of strings";
+      case TopKey::rules:
+        return "an array of rule objects";
+      case TopKey::style:
+        return "a string or null";
+      case TopKey::unknown:
+        break;
     }
     return "a value";
   }

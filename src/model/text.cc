@@ -71,9 +71,7 @@ std::string_view trimmedOfAscii(std::string_view s, IsMember isMember) {
 
 namespace ascii {
 
-char lowercased(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
+char lowercased(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 std::string lowercased(std::string_view s) {
   std::string out(s);
@@ -94,8 +92,7 @@ std::size_t characterCount(std::string_view s) {
 std::string_view firstCharacters(std::string_view s, std::size_t n) {
   std::size_t end = 0;
   for (std::size_t taken = 0; taken < n && end < s.size(); ++taken) {
-    const bool isCrLf =
-        s[end] == '\r' && end + 1 < s.size() && s[end + 1] == '\n';
+    const bool isCrLf = s[end] == '\r' && end + 1 < s.size() && s[end + 1] == '\n';
     end += isCrLf ? 2 : 1;
   }
   return s.substr(0, end);
@@ -135,8 +132,7 @@ std::string lowercased(std::string_view s) {
 // segmentation rule joins anything else across two ASCII characters, and
 // segmentation starts afresh after them.
 bool isCertainBoundary(std::string_view s, std::size_t at) {
-  return isAsciiByte(s[at - 1]) && isAsciiByte(s[at]) &&
-         !(s[at - 1] == '\r' && s[at] == '\n');
+  return isAsciiByte(s[at - 1]) && isAsciiByte(s[at]) && !(s[at - 1] == '\r' && s[at] == '\n');
 }
 
 // Calls `visit(piece, isAsciiPiece)` with consecutive pieces that together
@@ -269,8 +265,7 @@ std::string_view trimmed(std::string_view s) {
 }
 
 std::string_view strippedOfSpaces(std::string_view s) {
-  return isAscii(s) ? trimmedOfAscii(s, isSpaceAscii)
-                    : unicode::strippedOfSpaces(s);
+  return isAscii(s) ? trimmedOfAscii(s, isSpaceAscii) : unicode::strippedOfSpaces(s);
 }
 
 std::string lowercased(std::string_view s) {

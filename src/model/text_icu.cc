@@ -6,8 +6,8 @@
 #include <unicode/locid.h>
 #include <unicode/normalizer2.h>
 #include <unicode/stringpiece.h>
-#include <unicode/uchar.h>
 #include <unicode/ucasemap.h>
+#include <unicode/uchar.h>
 #include <unicode/utext.h>
 #include <unicode/utf8.h>
 
@@ -32,12 +32,10 @@ const std::uint8_t* bytesOf(std::string_view s) {
 // The start of the sequence that byte `at` (< s.size()) lies in, not below
 // `floor`. Inside a run of stray continuation bytes it is `at` itself, so
 // cutting there never changes how the text decodes.
-std::size_t sequenceStartAtOrBefore(std::string_view s, std::size_t at,
-                                    std::size_t floor) {
+std::size_t sequenceStartAtOrBefore(std::string_view s, std::size_t at, std::size_t floor) {
   const std::uint8_t* p = bytesOf(s);
   std::size_t start = at;
-  for (int step = 0; step < 3 && start > floor && U8_IS_TRAIL(p[start]);
-       ++step) {
+  for (int step = 0; step < 3 && start > floor && U8_IS_TRAIL(p[start]); ++step) {
     --start;
   }
   return U8_IS_TRAIL(p[start]) ? at : start;
@@ -45,10 +43,8 @@ std::size_t sequenceStartAtOrBefore(std::string_view s, std::size_t at,
 
 // Where a piece of at most `pieceBytes` (at least 4) bytes from `start`
 // ends: at the start of a sequence, so no code point is split.
-std::size_t pieceEnd(std::string_view s, std::size_t start,
-                     std::size_t pieceBytes) {
-  const std::size_t end =
-      sequenceStartAtOrBefore(s, start + pieceBytes, start);
+std::size_t pieceEnd(std::string_view s, std::size_t start, std::size_t pieceBytes) {
+  const std::size_t end = sequenceStartAtOrBefore(s, start + pieceBytes, start);
   return end > start ? end : start + pieceBytes;
 }
 
@@ -81,8 +77,7 @@ const icu::Normalizer2& nfcNormalizer() {
   // A singleton owned by ICU, immutable and thread-safe.
   static const icu::Normalizer2* const normalizer = [] {
     UErrorCode status = U_ZERO_ERROR;
-    const icu::Normalizer2* instance =
-        icu::Normalizer2::getNFCInstance(status);
+    const icu::Normalizer2* instance = icu::Normalizer2::getNFCInstance(status);
     requireIcu(status, "NFC normalizer");
     return instance;
   }();
@@ -94,13 +89,12 @@ icu::BreakIterator& graphemeIterator() {
   // of one prototype. The prototype lives for the life of the process.
   static const icu::BreakIterator* const prototype = [] {
     UErrorCode status = U_ZERO_ERROR;
-    icu::BreakIterator* made = icu::BreakIterator::createCharacterInstance(
-        icu::Locale::getRoot(), status);
+    icu::BreakIterator* made =
+        icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status);
     requireIcu(status, "grapheme break iterator");
     return made;
   }();
-  thread_local const std::unique_ptr<icu::BreakIterator> mine(
-      prototype->clone());
+  thread_local const std::unique_ptr<icu::BreakIterator> mine(prototype->clone());
   if (!mine) icuFailed("grapheme break iterator", U_MEMORY_ALLOCATION_ERROR);
   return *mine;
 }
@@ -110,8 +104,7 @@ class Utf8Text {
  public:
   explicit Utf8Text(std::string_view s) {
     UErrorCode status = U_ZERO_ERROR;
-    utext_openUTF8(&text_, s.data(), static_cast<std::int64_t>(s.size()),
-                   &status);
+    utext_openUTF8(&text_, s.data(), static_cast<std::int64_t>(s.size()), &status);
     requireIcu(status, "UTF-8 text");
   }
   ~Utf8Text() { utext_close(&text_); }
@@ -128,8 +121,7 @@ class Utf8Text {
 // `s`, in order, until `visit` returns false. Texts longer than `pieceBytes`
 // go to ICU in pieces.
 template <class Visit>
-void forEachCharacterEnd(std::string_view s, std::size_t pieceBytes,
-                         Visit visit) {
+void forEachCharacterEnd(std::string_view s, std::size_t pieceBytes, Visit visit) {
   icu::BreakIterator& iterator = graphemeIterator();
   std::size_t start = 0;
   while (start < s.size()) {
@@ -145,8 +137,8 @@ void forEachCharacterEnd(std::string_view s, std::size_t pieceBytes,
 
     std::size_t nextStart = end;
     std::size_t previous = start;
-    for (std::int32_t boundary = iterator.next();
-         boundary != icu::BreakIterator::DONE; boundary = iterator.next()) {
+    for (std::int32_t boundary = iterator.next(); boundary != icu::BreakIterator::DONE;
+         boundary = iterator.next()) {
       const std::size_t offset = start + static_cast<std::size_t>(boundary);
       // The piece's last character may go on past the cut: leave it to the
       // next piece, unless it is the piece's only one (then cut inside it
@@ -165,8 +157,7 @@ void forEachCharacterEnd(std::string_view s, std::size_t pieceBytes,
 // Where to end a piece of valid UTF-8 handed to the normalizer: before a
 // code point that never combines with what precedes it, so the pieces
 // normalise independently. Looks back a bounded distance only.
-std::size_t nfcPieceEnd(std::string_view s, std::size_t start,
-                        std::size_t pieceBytes) {
+std::size_t nfcPieceEnd(std::string_view s, std::size_t start, std::size_t pieceBytes) {
   const std::size_t end = pieceEnd(s, start, pieceBytes);
   const icu::Normalizer2& normalizer = nfcNormalizer();
   std::size_t cut = end;
@@ -188,8 +179,7 @@ std::string nfcOfValid(std::string_view s, std::size_t pieceBytes) {
   while (start < s.size()) {
     std::size_t end = s.size();
     if (end - start > pieceBytes) end = nfcPieceEnd(s, start, pieceBytes);
-    const icu::StringPiece piece(s.data() + start,
-                                 static_cast<std::int32_t>(end - start));
+    const icu::StringPiece piece(s.data() + start, static_cast<std::int32_t>(end - start));
     UErrorCode status = U_ZERO_ERROR;
     if (normalizer.isNormalizedUTF8(piece, status)) {
       out.append(piece.data(), static_cast<std::size_t>(piece.size()));
@@ -213,9 +203,7 @@ bool isTrimmedCodePoint(UChar32 c) {
          category == U_PARAGRAPH_SEPARATOR;
 }
 
-bool isSpaceCodePoint(UChar32 c) {
-  return c == 0x09 || u_charType(c) == U_SPACE_SEPARATOR;
-}
+bool isSpaceCodePoint(UChar32 c) { return c == 0x09 || u_charType(c) == U_SPACE_SEPARATOR; }
 
 // `s` without the code points at either end for which `isMember` holds. An
 // ill-formed sequence is never a member.
@@ -245,8 +233,7 @@ std::string_view trimmedOfCodePoints(std::string_view s, IsMember isMember) {
 // an ill-formed sequence) and returns the offset after it. One code point at
 // a time, so that no context applies: capital sigma is always small sigma,
 // and no locale rule can apply either.
-std::size_t appendLowercasedCodePoint(std::string& out, std::string_view s,
-                                      std::size_t at) {
+std::size_t appendLowercasedCodePoint(std::string& out, std::string_view s, std::size_t at) {
   std::size_t next;
   if (codePointAt(s, at, next) < 0) {
     out += replacementCharacter;
@@ -258,9 +245,8 @@ std::size_t appendLowercasedCodePoint(std::string& out, std::string_view s,
   for (;;) {
     out.resize(written + static_cast<std::size_t>(room));
     UErrorCode status = U_ZERO_ERROR;
-    const std::int32_t length =
-        ucasemap_utf8ToLower(rootCaseMap(), out.data() + written, room,
-                             s.data() + at, inputLength, &status);
+    const std::int32_t length = ucasemap_utf8ToLower(rootCaseMap(), out.data() + written, room,
+                                                     s.data() + at, inputLength, &status);
     if (status == U_BUFFER_OVERFLOW_ERROR) {
       room = length;
       continue;
@@ -280,9 +266,7 @@ std::int32_t codePointAt(std::string_view s, std::size_t at, std::size_t& next) 
   return c;
 }
 
-std::string_view trimmed(std::string_view s) {
-  return trimmedOfCodePoints(s, isTrimmedCodePoint);
-}
+std::string_view trimmed(std::string_view s) { return trimmedOfCodePoints(s, isTrimmedCodePoint); }
 
 std::string_view strippedOfSpaces(std::string_view s) {
   return trimmedOfCodePoints(s, isSpaceCodePoint);
@@ -309,8 +293,7 @@ std::size_t characterCount(std::string_view s, std::size_t pieceBytes) {
   return count;
 }
 
-std::string_view firstCharacters(std::string_view s, std::size_t n,
-                                 std::size_t pieceBytes) {
+std::string_view firstCharacters(std::string_view s, std::size_t n, std::size_t pieceBytes) {
   std::size_t end = 0;
   std::size_t taken = 0;
   if (n == 0) return s.substr(0, 0);

@@ -37,8 +37,7 @@ void appendLowercased(std::string& out, std::string_view s);
 // `pieceBytes` (at least 4) is the size of the pieces handed to ICU; tests
 // pass small values to exercise the cutting of long texts.
 std::string nfc(std::string_view s, std::size_t pieceBytes = maxIcuBytes);
-std::size_t characterCount(std::string_view s,
-                           std::size_t pieceBytes = maxIcuBytes);
+std::size_t characterCount(std::string_view s, std::size_t pieceBytes = maxIcuBytes);
 std::string_view firstCharacters(std::string_view s, std::size_t n,
                                  std::size_t pieceBytes = maxIcuBytes);
 

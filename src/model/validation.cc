@@ -41,7 +41,9 @@ bool longerThan(std::string_view s, std::int64_t limit) {
   return text::firstCharacters(s, asSize(limit)).size() < s.size();
 }
 
-std::string quoted(std::string_view s) { return std::string(text::firstCharacters(s, quotedCharacters)); }
+std::string quoted(std::string_view s) {
+  return std::string(text::firstCharacters(s, quotedCharacters));
+}
 
 std::string unknownKindReason(std::string_view kind) {
   std::string reason = "unknown kind '" + std::string(kind) + "' \u2014 use ";
@@ -74,8 +76,9 @@ std::vector<std::string> validatedDictionary(const std::vector<std::string>& dic
     const std::string_view trimmed = text::trimmed(entry);
     if (trimmed.empty()) continue;
     if (longerThan(trimmed, AgentConfig::maxTermLength)) {
-      complaints.push_back({quoted(trimmed), "longer than " + std::to_string(AgentConfig::maxTermLength) +
-                                                 " characters"});
+      complaints.push_back(
+          {quoted(trimmed),
+           "longer than " + std::to_string(AgentConfig::maxTermLength) + " characters"});
       continue;
     }
     // Once one survivor beyond the cap is known, later entries can only
@@ -91,7 +94,8 @@ std::vector<std::string> validatedDictionary(const std::vector<std::string>& dic
   }
 
   if (overCap) {
-    complaints.push_back({"dictionary", "more than " + std::to_string(AgentConfig::maxDictionaryEntries) +
+    complaints.push_back({"dictionary", "more than " +
+                                            std::to_string(AgentConfig::maxDictionaryEntries) +
                                             " entries; extra ones ignored"});
   }
   return survivors;
@@ -105,12 +109,14 @@ std::optional<Complaint> ruleComplaint(const Rule& rule, std::string_view trigge
   if (trigger.empty()) return Complaint{"(empty trigger)", "a rule needs something to match"};
   if (!isValidKind(rule.kind)) return Complaint{std::string(trigger), unknownKindReason(rule.kind)};
   if (longerThan(trigger, AgentConfig::maxTermLength)) {
-    return Complaint{quoted(trigger),
-                     "trigger longer than " + std::to_string(AgentConfig::maxTermLength) + " characters"};
+    return Complaint{
+        quoted(trigger),
+        "trigger longer than " + std::to_string(AgentConfig::maxTermLength) + " characters"};
   }
   if (longerThan(rule.replacement, AgentConfig::maxReplacementLength)) {
     return Complaint{std::string(trigger), "replacement longer than " +
-                                               std::to_string(AgentConfig::maxReplacementLength) + " characters"};
+                                               std::to_string(AgentConfig::maxReplacementLength) +
+                                               " characters"};
   }
   text::Key key = text::Key::of(trigger);
   // A snippet may quote its own trigger; a transform that did would rewrite
@@ -129,7 +135,8 @@ Complaint rulesCapComplaint() {
 }
 
 // The rules that pass every test, triggers trimmed, capped at maxRules.
-std::vector<Rule> validatedRules(const std::vector<Rule>& rules, std::vector<Complaint>& complaints) {
+std::vector<Rule> validatedRules(const std::vector<Rule>& rules,
+                                 std::vector<Complaint>& complaints) {
   const std::size_t cap = asSize(AgentConfig::maxRules);
   std::vector<Rule> survivors;
   survivors.reserve(std::min(rules.size(), cap));
@@ -162,8 +169,8 @@ std::optional<std::string> validatedStyle(const std::optional<std::string>& styl
   const std::string_view trimmed = text::trimmed(*style);
   if (trimmed.empty()) return std::nullopt;
   if (longerThan(trimmed, AgentConfig::maxStyleLength)) {
-    complaints.push_back(
-        {"style", "longer than " + std::to_string(AgentConfig::maxStyleLength) + " characters; truncated"});
+    complaints.push_back({"style", "longer than " + std::to_string(AgentConfig::maxStyleLength) +
+                                       " characters; truncated"});
     return std::string(text::firstCharacters(trimmed, asSize(AgentConfig::maxStyleLength)));
   }
   return std::string(trimmed);
@@ -194,7 +201,8 @@ std::optional<AgentConfig::Complaint> AgentConfig::complaintDroppingRule(std::si
     if (!ruleComplaint(rule, text::trimmed(rule.trigger), seen)) ++survivorsBefore;
   }
   const Rule& rule = rules[index];
-  if (std::optional<Complaint> complaint = ruleComplaint(rule, text::trimmed(rule.trigger), seen)) return complaint;
+  if (std::optional<Complaint> complaint = ruleComplaint(rule, text::trimmed(rule.trigger), seen))
+    return complaint;
   if (survivorsBefore >= asSize(maxRules)) return rulesCapComplaint();
   return std::nullopt;
 }
