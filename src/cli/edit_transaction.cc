@@ -44,7 +44,18 @@ Expected<AgentConfigFile::EditLock> lockForEditing(const std::string& location) 
 // A failure once the new file is in place: the user must not believe that
 // nothing happened.
 Error afterSaving(std::string_view whatFailed) {
-  return Error{"the config was saved, but " + std::string(whatFailed)};
+  Error error{"the config was saved, but " + std::string(whatFailed)};
+  error.saved = true;
+  return error;
+}
+
+// Saves the record, naming a failure before the rename as a failed write and
+// one after it as a change that was saved all the same.
+Status saveAt(const AgentConfig& config, const std::string& location) {
+  const Status saved = AgentConfigFile::save(config, location);
+  if (saved.ok()) return saved;
+  if (saved.error().saved) return afterSaving(saved.error().description);
+  return saved.error().within("could not write the config");
 }
 
 }  // namespace
@@ -72,10 +83,7 @@ Status runEdit(const EditTransaction& transaction) {
   for (const auto& complaint : loaded.value().dropped) printer.print(complaint);
   for (const auto& complaint : result.complaints) printer.print(complaint);
 
-  if (auto saved = AgentConfigFile::save(result.config, location); !saved.ok()) {
-    if (saved.error().saved) return afterSaving(saved.error().description);
-    return saved.error().within("could not write the config");
-  }
+  if (auto saved = saveAt(result.config, location); !saved.ok()) return saved;
   if (auto printed = printLine(transaction.describe(result.config, edited)); !printed.ok()) {
     return afterSaving("the report could not be written: " +
                        Error::fromErrno(printed.error().code).description);
@@ -94,13 +102,7 @@ Status saveUnlessChanged(const AgentConfig& config, const std::optional<std::str
   if (current.value() != expected) {
     return Error{"the config changed while you were editing; nothing was saved"};
   }
-  if (auto saved = AgentConfigFile::save(config, location); !saved.ok()) {
-    if (!saved.error().saved) return saved.error().within("could not write the config");
-    Error error = afterSaving(saved.error().description);
-    error.saved = true;
-    return error;
-  }
-  return {};
+  return saveAt(config, location);
 }
 
 }  // namespace ostrel::cli
