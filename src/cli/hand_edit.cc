@@ -47,7 +47,8 @@ std::string defaultDocument() {
 }
 
 std::string complaintText(std::string_view verb, const AgentConfig::Complaint& complaint) {
-  return std::string(verb) + " '" + complaint.subject + "' \u2014 " + complaint.reason;
+  return std::string(verb) + " '" + text::escapedForMessage(complaint.subject) + "' \u2014 " +
+         text::escapedForMessage(complaint.reason);
 }
 
 std::string environmentOr(const char* name, std::string fallback) {
@@ -83,7 +84,7 @@ class EditFolder {
   // Keeps the user's text and returns the line that says where it is.
   Error keep() {
     kept_ = true;
-    return Error{"your edit is kept in '" + text::sanitizedUtf8(copyPath()) + "'"};
+    return Error{"your edit is kept in '" + text::escapedForMessage(copyPath()) + "'"};
   }
 
  private:
