@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -39,6 +40,15 @@ Expected<Findings> findingsIn(std::string_view bytes) {
   Findings found{std::move(decoded.value().config), std::move(decoded.value().dropped)};
   auto validated = found.config.validated();
   for (auto& complaint : validated.complaints) found.problems.push_back(std::move(complaint));
+  // An edit prints each line once (a key repeated and unknown is one finding).
+  std::vector<AgentConfig::Complaint> unique;
+  std::unordered_set<std::string> seen;
+  for (auto& problem : found.problems) {
+    if (seen.insert(problem.subject + '\0' + problem.reason).second) {
+      unique.push_back(std::move(problem));
+    }
+  }
+  found.problems = std::move(unique);
   return found;
 }
 
