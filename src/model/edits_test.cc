@@ -48,5 +48,18 @@ TEST(Edits, MatchAndPlaceEntries) {
   }
 }
 
+// Equality offered to the model's callers: every field, texts by canonical
+// equivalence.
+TEST(Record, EqualIsEveryFieldWithTextsCanonicallyEquivalent) {
+  const AgentConfig base(1, {"caf\u00E9"}, {snippet("a")}, std::nullopt);
+  AgentConfig decomposed = base, disabled = base, styled = base, later = base;
+  decomposed.dictionary[0] = "cafe\u0301";
+  disabled.rules[0].enabled = false;
+  styled.style = "";
+  later.version = 2;
+  EXPECT_TRUE(base == decomposed);
+  for (const AgentConfig& other : {disabled, styled, later}) EXPECT_FALSE(base == other);
+}
+
 }  // namespace
 }  // namespace ostrel
