@@ -107,6 +107,7 @@ TEST_P(Cli, RunsAsDescribed) {
   const std::string setup = text("setup");
   if (setup == "config is a folder") std::filesystem::create_directories(config);
   if (setup == "folder is a file") writeFile(configDir(home.path()), "not a folder");
+  if (setup == "Library is a file") writeFile(home.path() + "/Library", "not a folder");
   if (c.contains("file")) writeFile(config, text("file"));
   std::jthread holder;  // another edit, which holds the lock for 2 s
   if (setup == "folder locked for 2 s") {
