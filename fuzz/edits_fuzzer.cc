@@ -97,7 +97,7 @@ bool isTerm(std::string_view s) { return isTrimmed(s) && within(s, AgentConfig::
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
   FuzzedDataProvider data(bytes, size);
   const AgentConfig input = recordFrom(data);
-  const auto [config, complaints] = input.validated();
+  const auto [config, complaints, repairs] = input.validated();
 
   // Within every limit.
   FUZZ_CHECK(config.version == input.version);

@@ -38,21 +38,34 @@ struct AgentConfig {
     friend bool operator==(const Rule& a, const Rule& b);
   };
 
-  // One finding of validated(): what was dropped or cut, and why.
+  // One finding about what a save changes: the item (`subject`), what is
+  // wrong with it (`reason`) and what happens to it (`effect`).
   struct Complaint {
+    enum class Effect {
+      drop,    // the item is gone
+      cut,     // the item is shortened (the style)
+      trim,    // blanks at its ends go; nothing the user meant is lost
+      remove,  // a blank or repeated item goes; nothing the user meant is lost
+    };
+
     std::string subject;
     std::string reason;
+    Effect effect = Effect::drop;
 
+    // A repair that an edit makes without a word: only `check` lists it.
+    bool silent() const { return effect == Effect::trim || effect == Effect::remove; }
+
+    // By subject and reason.
     friend bool operator==(const Complaint& a, const Complaint& b);
   };
 
-  // The result of validated(): the repaired record and the findings, in the
-  // order they were found.
+  // The result of validated(): the repaired record, the complaints in the
+  // order they were found, and the silent repairs.
   struct Validated;
 
   // The result of decodedWithDrops(): the record, and what the document held
   // that the record cannot: unknown keys (at the top level and in rules) and
-  // the earlier values of repeated keys, in file order.
+  // the later occurrences of repeated keys, in file order.
   struct Decoded;
 
   static constexpr std::string_view filename = "agent-config.json";
@@ -81,28 +94,34 @@ struct AgentConfig {
   // decoded() or from checked input never holds.
   Expected<std::string> encoded() const;
 
-  // Strict decoding of a JSON document. Never crashes or hangs, whatever the
-  // bytes. The error text says what failed and where: the key path (for
-  // example "rules[3].enabled") or, for a syntax error, line and column.
-  // Which failure is named does not depend on where it stands: text that is
-  // not JSON first, then the keys in the order "version", "dictionary",
-  // "rules", "style"; within "rules" the first rule with a problem, and in a
-  // rule its keys in the order "kind", "trigger", "replacement", "enabled".
-  // Of two equal keys the last one wins, and an earlier value of the wrong
-  // type rejects nothing. Unknown keys are ignored; a missing or null "style"
-  // is absent. Throws nothing but std::bad_alloc, when the document does not
-  // fit in memory.
+  // Strict decoding of a JSON document, read as the desktop application
+  // reads it. Never crashes or hangs, whatever the bytes. The text may be
+  // UTF-8, UTF-16 or UTF-32, told by its byte-order mark or by where its
+  // first four bytes are zero. The error text says what failed and where:
+  // the key path (for example "rules[3].enabled") or, for a syntax error,
+  // line and column. Which failure is named does not depend on where it
+  // stands: text that is not JSON first, then the keys in the order
+  // "version", "dictionary", "rules", "style"; within "rules" the first rule
+  // with a problem, and in a rule its keys in the order "kind", "trigger",
+  // "replacement", "enabled". Of two equal keys (equal once unescaped) the
+  // first one counts; a later one must be JSON but is otherwise ignored. A
+  // version written with a fraction or exponent is read when its value is an
+  // exact 64-bit integer (1.0, 1e2). Unknown keys are ignored; a missing or
+  // null "style" is absent. Throws nothing but std::bad_alloc, when the
+  // document does not fit in memory.
   static Expected<AgentConfig> decoded(std::string_view json);
 
   // decoded(), also saying what the record leaves out: each unknown key, as a
   // Complaint whose subject is its path ("language", "rules[0].app_hotkey")
-  // and whose reason is "unknown key, not kept", and each earlier value of a
-  // repeated key, with the reason "repeated key; the last one is kept". What
-  // stands inside a dropped value is not listed on its own.
+  // and whose reason is "unknown key, not kept", and each later occurrence of
+  // a repeated key, with the reason "repeated key; the first one is kept".
+  // What stands inside a value that is not kept is not listed on its own.
   static Expected<Decoded> decodedWithDrops(std::string_view json);
 
-  // A copy that respects every limit, and what had to be dropped or cut to
-  // get there. Never fails; never changes *this.
+  // A copy that respects every limit, what had to be dropped or cut to get
+  // there, and what was tidied without loss (blanks trimmed, blank and
+  // repeated words and a blank style removed). Never fails; never changes
+  // *this.
   Validated validated() const;
 
   // What validated() does to rules[index]: nothing when that rule survives,
@@ -111,9 +130,9 @@ struct AgentConfig {
   std::optional<Complaint> complaintDroppingRule(std::size_t index) const;
 
   // The edit operations. They only decide what matches and where entries go;
-  // limits, kinds and leftover duplicates are validated()'s business. Keys of
-  // arguments are trimmed then lower-cased; keys of stored values are
-  // lower-cased but not trimmed.
+  // limits, kinds and leftover duplicates are validated()'s business. A term
+  // or trigger matches when both are equal once trimmed and lower-cased, the
+  // argument and the stored value alike, so a hand-edited " brb " is brb.
 
   // Appends each term, trimmed, unless blank or already stored (in any
   // capitalisation) when the call begins. Terms of one call are not compared
@@ -140,7 +159,8 @@ struct AgentConfig {
 
 struct AgentConfig::Validated {
   AgentConfig config;
-  std::vector<Complaint> complaints;
+  std::vector<Complaint> complaints;  // what is dropped or cut, in the order found
+  std::vector<Complaint> repairs;     // silent ones, in record order
 };
 
 struct AgentConfig::Decoded {

@@ -1,8 +1,9 @@
 // The edit operations of AgentConfig: what matches what, and where entries go.
-// An argument's key is the argument trimmed then lower-cased; a stored
-// value's key is the value lower-cased as stored, so a hand-edited entry with
-// surrounding blanks matches only an argument with the same key. Limits,
-// kinds and leftover repeats are left to validated().
+// A key is the text trimmed then lower-cased, for arguments and stored values
+// alike: validation trims what it stores, so a hand-edited " brb " is the
+// rule brb, and an edit that matched it only untrimmed would contradict
+// itself when run twice. Limits, kinds and leftover repeats are left to
+// validated().
 
 #include <cstddef>
 #include <string>
@@ -17,9 +18,7 @@
 namespace ostrel {
 namespace {
 
-text::Key argumentKey(std::string_view argument) { return text::Key::of(text::trimmed(argument)); }
-
-text::Key storedKey(std::string_view stored) { return text::Key::of(stored); }
+text::Key keyOf(std::string_view term) { return text::Key::of(text::trimmed(term)); }
 
 }  // namespace
 
@@ -47,7 +46,7 @@ void AgentConfig::addTerms(std::span<const std::string> terms) {
   // held in a hash set of its own.
   std::unordered_set<text::Key> alreadyStored;
   for (const std::string& entry : dictionary) {
-    text::Key key = storedKey(entry);
+    text::Key key = keyOf(entry);
     if (wanted.contains(key)) alreadyStored.insert(std::move(key));
   }
 
@@ -62,20 +61,19 @@ void AgentConfig::addTerms(std::span<const std::string> terms) {
 }
 
 void AgentConfig::removeTerms(std::span<const std::string> terms) {
-  // A blank term keeps its empty key: it removes only entries that are
-  // empty strings.
+  // A blank term keeps its empty key: it removes only blank entries.
   std::unordered_set<text::Key> removalKeys;
   removalKeys.reserve(terms.size());
-  for (const std::string& term : terms) removalKeys.insert(argumentKey(term));
+  for (const std::string& term : terms) removalKeys.insert(keyOf(term));
   if (removalKeys.empty()) return;
   std::erase_if(dictionary,
-                [&](const std::string& entry) { return removalKeys.contains(storedKey(entry)); });
+                [&](const std::string& entry) { return removalKeys.contains(keyOf(entry)); });
 }
 
 std::size_t AgentConfig::upsertRule(Rule rule) {
-  const text::Key key = argumentKey(rule.trigger);
+  const text::Key key = keyOf(rule.trigger);
   for (std::size_t i = 0; i < rules.size(); ++i) {
-    if (storedKey(rules[i].trigger) == key) {
+    if (keyOf(rules[i].trigger) == key) {
       // Replaced whole, trigger spelling and blanks included; validation
       // trims the trigger afterwards.
       rules[i] = std::move(rule);
@@ -89,15 +87,15 @@ std::size_t AgentConfig::upsertRule(Rule rule) {
 void AgentConfig::removeRule(std::string_view trigger) {
   // The key is made before anything moves, in case `trigger` views a
   // stored rule.
-  const text::Key key = argumentKey(trigger);
-  std::erase_if(rules, [&](const Rule& rule) { return storedKey(rule.trigger) == key; });
+  const text::Key key = keyOf(trigger);
+  std::erase_if(rules, [&](const Rule& rule) { return keyOf(rule.trigger) == key; });
 }
 
 std::vector<std::size_t> AgentConfig::rulesWithTrigger(std::string_view trigger) const {
-  const text::Key key = argumentKey(trigger);
+  const text::Key key = keyOf(trigger);
   std::vector<std::size_t> found;
   for (std::size_t i = 0; i < rules.size(); ++i) {
-    if (storedKey(rules[i].trigger) == key) found.push_back(i);
+    if (keyOf(rules[i].trigger) == key) found.push_back(i);
   }
   return found;
 }

@@ -1,6 +1,6 @@
-// What the edit operations match (arguments trimmed and lower-cased, stored
-// values lower-cased as stored, canonical equivalents equal) and where
-// entries go. The plain cases are checked end to end in src/cli/cli_test.cc.
+// What the edit operations match (arguments and stored values alike trimmed
+// and lower-cased, canonical equivalents equal) and where entries go. The plain cases are checked
+// end to end in src/cli/cli_test.cc.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -23,23 +23,23 @@ TEST(Edits, MatchAndPlaceEntries) {
   // clang-format off
   const struct { AgentConfig start; std::function<void(AgentConfig&)> edit; AgentConfig expected; }
       rows[] = {
-      // Both spellings of one call are added; a padded stored entry matches nothing.
-      {with({" quokka ", cafe, resume}),
-       [&](auto& c) { c.addTerms(Terms{"Quokka", " ", "\tquokka\n", oddCafe, oddResume}); },
-       with({" quokka ", cafe, resume, "Quokka", "quokka"})},
-      // A blank term removes only empty entries; survivors keep their order.
-      {with({"quokka", "", "a", "Quokka", " ", cafe, "QUOKKA", "d", resume}),
+      // Both spellings of one call are added; a padded stored entry matches its word.
+      {with({" Wombat\t", cafe, resume}),
+       [&](auto& c) { c.addTerms(Terms{"Quokka", " ", "\tquokka\n", oddCafe, oddResume, "wombat"}); },
+       with({" Wombat\t", cafe, resume, "Quokka", "quokka"})},
+      // A blank term removes only blank entries; survivors keep their order.
+      {with({"quokka", "", "a", " Quokka\n", " ", cafe, "QUOKKA", "d", resume}),
        [&](auto& c) { c.removeTerms(Terms{"QUOKKA", " D\n", "  ", oddCafe, oddResume}); },
-       with({"a", " "})},
-      // The first match is replaced whole, in place; a later equal trigger stays. (An
-      // unmatched rule is appended, as the command line shows.)
-      {with({}, {snippet("a"), snippet("my email"), snippet("MY EMAIL")}),
+       with({"a"})},
+      // The first match, padded or not, is replaced whole, in place; a later equal trigger
+      // stays. (An unmatched rule is appended, as the command line shows.)
+      {with({}, {snippet("a"), snippet(" my email "), snippet("MY EMAIL")}),
        [&](auto& c) { EXPECT_EQ(c.upsertRule(mail), 1u); },
        with({}, {snippet("a"), mail, snippet("MY EMAIL")})},
       // Every match goes, also when the trigger is a stored rule's own.
       {with({}, {snippet("x"), snippet(oddCafe), snippet("a"), snippet(" X")}),
        [&](auto& c) { c.removeRule(c.rules[0].trigger); c.removeRule(" " + cafe); },
-       with({}, {snippet("a"), snippet(" X")})},
+       with({}, {snippet("a")})},
   };  // clang-format on
   for (const auto& r : rows) {
     AgentConfig edited = r.start;

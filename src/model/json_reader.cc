@@ -1,9 +1,12 @@
 // AgentConfig::decoded(): strict reading of the JSON document. The parser
 // streams its events into a small state machine that fills the record
 // directly: no document tree is built, nothing recurses, and values under
-// unknown keys are skipped as they pass, however deep. A failure is named
-// by rank, not by where it stands, in a one-line message that says what
-// failed and where (worded by json_reader_messages.h).
+// unknown keys are skipped as they pass, however deep. Where JSON leaves a
+// choice open, it reads as the desktop application's decoder does: the first
+// of two equal keys counts, and a version is any number whose value is an
+// exact integer. A failure is named by rank, not by where it stands, in a
+// one-line message that says what failed and where (worded by
+// json_reader_messages.h).
 
 #include <algorithm>
 #include <array>
@@ -16,10 +19,10 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_set>
 #include <utility>
 #include <vector>
 
+#include "json_encoding.h"
 #include "json_reader_messages.h"
 #include "ostrel/agent_config.h"
 
@@ -84,6 +87,63 @@ std::size_t indexOf(Key key) {
   return static_cast<std::size_t>(key);
 }
 
+// A number literal read as a version: its exact value when that is an integer
+// in the signed 64-bit range, however it is written (1.0, 1e2, 100e-2, -0.0).
+// Worked out on the digits, never through a double, so 1.00000000000000001
+// is the fraction it is.
+struct VersionNumber {
+  enum class Problem { none, fraction, outOfRange };
+  std::int64_t value = 0;
+  Problem problem = Problem::none;
+};
+
+VersionNumber versionNumber(std::string_view literal) {
+  using Problem = VersionNumber::Problem;
+  const bool negative = literal.starts_with('-');
+  if (negative) literal.remove_prefix(1);
+  auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+  std::string digits;  // the integer part's and the fraction's, in order
+  std::int64_t exponent = 0;
+  std::size_t at = 0;
+  for (; at < literal.size() && isDigit(literal[at]); ++at) digits += literal[at];
+  if (at < literal.size() && literal[at] == '.') {
+    for (++at; at < literal.size() && isDigit(literal[at]); ++at, --exponent) {
+      digits += literal[at];
+    }
+  }
+  if (at < literal.size() && (literal[at] == 'e' || literal[at] == 'E')) {
+    const bool negativeExponent = ++at < literal.size() && literal[at] == '-';
+    if (at < literal.size() && (literal[at] == '-' || literal[at] == '+')) ++at;
+    // Far beyond any 64-bit value either way; saturating keeps the sum exact.
+    constexpr std::int64_t saturated = std::int64_t{1} << 50;
+    std::int64_t written = 0;
+    for (; at < literal.size() && isDigit(literal[at]); ++at) {
+      written = std::min(saturated, written * 10 + (literal[at] - '0'));
+    }
+    exponent += negativeExponent ? -written : written;
+  }
+  const std::size_t first = digits.find_first_not_of('0');
+  if (first == std::string::npos) return {};  // zero, -0.0 included
+  const std::size_t last = digits.find_last_not_of('0');
+  exponent += static_cast<std::int64_t>(digits.size() - 1 - last);
+  if (exponent < 0) return {0, Problem::fraction};
+  constexpr std::int64_t maxDigits = std::numeric_limits<std::int64_t>::digits10 + 1;
+  if (static_cast<std::int64_t>(last - first + 1) + exponent > maxDigits) {
+    return {0, Problem::outOfRange};
+  }
+  std::uint64_t magnitude = 0;  // at most 19 digits: below 2^64
+  for (std::size_t i = first; i <= last; ++i) magnitude = magnitude * 10 + (digits[i] - '0');
+  constexpr std::uint64_t maxMagnitude = std::uint64_t{1} << 63;  // of a negative value
+  for (; exponent > 0; --exponent) {
+    if (magnitude > maxMagnitude / 10) return {0, Problem::outOfRange};
+    magnitude *= 10;
+  }
+  if (magnitude > maxMagnitude - (negative ? 0 : 1)) return {0, Problem::outOfRange};
+  // Negated as unsigned: -2^63 has no positive counterpart in 64 bits.
+  return {negative ? static_cast<std::int64_t>(~magnitude + 1)
+                   : static_cast<std::int64_t>(magnitude)};
+}
+
 // Receives the parser's events (the SAX interface of nlohmann/json) and
 // builds the record from them. It knows where it is from `place_` and the
 // key just read. A value that does not fit is remembered as the problem of
@@ -128,7 +188,11 @@ class DocumentReader {
   // anything that is not an exact 64-bit integer is refused.
   bool number_float(double, const std::string& literal) {
     if (!expectingVersion()) return unexpected(Found::number);
-    topProblem_[indexOf(TopKey::version)] = versionProblem(literal);
+    const VersionNumber number = versionNumber(literal);
+    if (number.problem != VersionNumber::Problem::none) {
+      topProblem_[indexOf(TopKey::version)] = versionProblem(number.problem);
+    }
+    version_ = number.value;
     return true;
   }
 
@@ -168,31 +232,25 @@ class DocumentReader {
     return unexpected(Found::object);
   }
 
+  // A later occurrence of a known key is treated as an unknown key: its value
+  // must be JSON, and is skipped whole, unlooked at.
   bool key(std::string& name) {
     if (place_ == Place::topObject) {
       topKey_ = keyNamed<TopKey>(name, topKeyNames);
-      valueOwner_ = ++keyCount_;
-      if (topKey_ == TopKey::unknown) return drop(keyCount_, name, unknownKey);
-      const std::size_t k = indexOf(topKey_);
-      if (topSeen_[k]) {
-        // The earlier value goes whole, with everything dropped inside it.
-        droppedValues_.insert(topOrdinal_[k]);
-        drops_.push_back(
-            {topOrdinal_[k], 0, {std::string(topKeyNames[k]), std::string(repeatedKey)}});
+      if (topKey_ == TopKey::unknown) return drop(std::move(name), unknownKey);
+      bool& seen = topSeen_[indexOf(topKey_)];
+      if (std::exchange(seen, true)) {
+        topKey_ = TopKey::unknown;
+        return drop(std::move(name), repeatedKey);
       }
-      topSeen_[k] = true;
-      topOrdinal_[k] = keyCount_;
-      topProblem_[k].reset();
     } else if (place_ == Place::ruleObject) {
       ruleKey_ = keyNamed<RuleKey>(name, ruleKeyNames);
-      ++keyCount_;
-      const std::string path = elementPath("rules", index_) + ".";
-      if (ruleKey_ == RuleKey::unknown) return drop(keyCount_, path + name, unknownKey);
-      const std::size_t k = indexOf(ruleKey_);
-      if (ruleSeen_[k]) drop(ruleOrdinal_[k], path + std::string(ruleKeyNames[k]), repeatedKey);
-      ruleSeen_[k] = true;
-      ruleOrdinal_[k] = keyCount_;
-      ruleProblem_[k].reset();
+      const std::string path = elementPath("rules", index_) + "." + name;
+      if (ruleKey_ == RuleKey::unknown) return drop(path, unknownKey);
+      if (std::exchange(ruleSeen_[indexOf(ruleKey_)], true)) {
+        ruleKey_ = RuleKey::unknown;
+        return drop(path, repeatedKey);
+      }
     }
     return true;
   }
@@ -230,13 +288,11 @@ class DocumentReader {
   bool start_array(std::size_t) {
     if (!enterLevel()) return false;
     if (place_ == Place::topObject && topKey_ == TopKey::dictionary) {
-      dictionary_.clear();  // of an earlier "dictionary" key: the last one wins
       index_ = 0;
       place_ = Place::dictionary;
       return true;
     }
     if (place_ == Place::topObject && topKey_ == TopKey::rules) {
-      rules_.clear();
       index_ = 0;
       place_ = Place::rules;
       return true;
@@ -261,11 +317,21 @@ class DocumentReader {
   bool parse_error(std::size_t position, const std::string& lastToken, const Json::exception& ex) {
     // A well-formed version too large for a double: the parser cannot go on,
     // so it is judged where it stands, like any other version.
-    if (ex.id == numberOverflowId && expectingVersion()) return fail(versionProblem(lastToken));
+    if (ex.id == numberOverflowId && expectingVersion()) {
+      return fail(versionProblem(versionNumber(lastToken).problem));
+    }
     // The position counts bytes from 1 and points at the byte that was read
     // last, or one past the end for a truncated text.
     const std::size_t index = position > 0 ? position - 1 : 0;
     std::string what = explanation(ex.what(), lastToken);
+    // The commonest slip of a hand edit, which the parser's words do not name.
+    if (const char closing = index < json_.size() ? json_[index] : '\0';
+        closing == ']' || closing == '}') {
+      const std::size_t before = json_.find_last_not_of(" \t\n\r", index == 0 ? 0 : index - 1);
+      if (index > 0 && before != std::string_view::npos && json_[before] == ',') {
+        what = std::string("a comma before '") + closing + "': JSON allows none";
+      }
+    }
     // The parser takes a NUL byte for the end of the text, which would make
     // "unexpected end of input" a puzzling message in mid-document.
     if (index < json_.size() && json_[index] == '\0' &&
@@ -298,15 +364,9 @@ class DocumentReader {
         return Error{"missing key \"" + std::string(topKeyNames[i]) + "\""};
       }
     }
-    std::stable_sort(drops_.begin(), drops_.end(),
-                     [](const Drop& a, const Drop& b) { return a.ordinal < b.ordinal; });
-    std::vector<AgentConfig::Complaint> dropped;
-    for (Drop& d : drops_) {
-      if (!droppedValues_.contains(d.owner)) dropped.push_back(std::move(d.complaint));
-    }
     return AgentConfig::Decoded{
         AgentConfig(version_, std::move(dictionary_), std::move(rules_), std::move(style_)),
-        std::move(dropped)};
+        std::move(drops_)};
   }
 
  private:
@@ -320,21 +380,13 @@ class DocumentReader {
     afterDocument
   };
 
-  // A key the record leaves out. `ordinal` counts keys in file order from 1;
-  // `owner` is the top-level key occurrence whose value holds it, 0 for none.
-  struct Drop {
-    std::size_t ordinal;
-    std::size_t owner;
-    AgentConfig::Complaint complaint;
-  };
-
   static constexpr std::string_view unknownKey = "unknown key, not kept";
-  static constexpr std::string_view repeatedKey = "repeated key; the last one is kept";
+  static constexpr std::string_view repeatedKey = "repeated key; the first one is kept";
   static constexpr std::string_view outOfRange = "version: out of the signed 64-bit range";
 
-  static std::string versionProblem(const std::string& literal) {
-    if (literal.find_first_of(".eE") != std::string::npos) {
-      return "version: expected an integer, found a number with a fraction or exponent";
+  static std::string versionProblem(VersionNumber::Problem problem) {
+    if (problem == VersionNumber::Problem::fraction) {
+      return "version: expected an integer, found a number with a fraction";
     }
     return std::string(outOfRange);
   }
@@ -345,8 +397,9 @@ class DocumentReader {
     return false;
   }
 
-  bool drop(std::size_t ordinal, std::string subject, std::string_view reason) {
-    drops_.push_back({ordinal, valueOwner_, {std::move(subject), std::string(reason)}});
+  // A key the record leaves out, in file order.
+  bool drop(std::string subject, std::string_view reason) {
+    drops_.push_back({std::move(subject), std::string(reason)});
     return true;
   }
 
@@ -477,13 +530,7 @@ class DocumentReader {
   RuleKey ruleKey_ = RuleKey::unknown;
   std::array<bool, 4> ruleSeen_{};
   std::size_t index_ = 0;  // of the element next in the dictionary or rules
-
-  std::size_t keyCount_ = 0;
-  std::size_t valueOwner_ = 0;  // the top-level key whose value is being read
-  std::array<std::size_t, 4> topOrdinal_{};
-  std::array<std::size_t, 4> ruleOrdinal_{};
-  std::vector<Drop> drops_;
-  std::unordered_set<std::size_t> droppedValues_;  // owners of earlier values of repeated keys
+  std::vector<AgentConfig::Complaint> drops_;
 
   // The record being built, and the rule being read.
   std::int64_t version_ = 0;
@@ -504,7 +551,11 @@ Expected<AgentConfig> AgentConfig::decoded(std::string_view json) {
   return std::move(read).value().config;
 }
 
-Expected<AgentConfig::Decoded> AgentConfig::decodedWithDrops(std::string_view json) {
+Expected<AgentConfig::Decoded> AgentConfig::decodedWithDrops(std::string_view bytes) {
+  std::string converted;
+  auto text = json_encoding::asUtf8(bytes, converted);
+  if (!text.ok()) return text.error();
+  const std::string_view json = text.value();
   DocumentReader reader(json);
   try {
     Json::sax_parse(json.begin(), json.end(), &reader, Json::input_format_t::json,

@@ -17,6 +17,23 @@ std::string euros(int n) { return n > 0 ? "\u20AC" + euros(n - 1) : ""; }
 std::string doc(const std::string& dictionary, const std::string& rules) {
   return R"({"version":1,"dictionary":)" + dictionary + R"(,"rules":)" + rules + "}";
 }
+// `text` in UTF-16 (unit 2) or UTF-32 (unit 4), big- or little-endian,
+// with or without a byte-order mark.
+std::string utf(int unit, bool big, bool mark, const std::u32string& text) {
+  std::u32string units = mark ? U"\uFEFF" : U"";
+  for (char32_t c : text) {
+    if (unit == 2 && c > 0xFFFF) {
+      units += {char32_t(0xD800 + ((c - 0x10000) >> 10)), char32_t(0xDC00 + (c & 0x3FF))};
+    } else {
+      units += c;
+    }
+  }
+  std::string bytes;
+  for (char32_t u : units) {
+    for (int i = 0; i < unit; ++i) bytes += char(u >> (8 * (big ? unit - 1 - i : i)) & 0xFF);
+  }
+  return bytes;
+}
 
 TEST(JsonReader, ReportsTheFirstProblemWithWhatAndWhere) {
   const std::string rule = R"({"kind":"snippet","trigger":"t","replacement":"r","enabled":true})";
@@ -28,8 +45,14 @@ TEST(JsonReader, ReportsTheFirstProblemWithWhatAndWhere) {
       {withVersion(R"("1")"), "version: expected an integer, found a string"},
       {withVersion("9223372036854775808"), "version: out of the signed 64-bit range"},
       {withVersion("-9223372036854775809"), "version: out of the signed 64-bit range"},
-      {withVersion("1.0"), "version: expected an integer, found a number with a fraction"},
-      {withVersion("1e999"), "version: expected an integer, found a number with a fraction"},
+      // A version must be an exact 64-bit integer, however it is written.
+      {withVersion("1.5"), "version: expected an integer, found a number with a fraction"},
+      {withVersion("1e-1"), "version: expected an integer, found a number with a fraction"},
+      {withVersion("1.00000000000000001"), "version: expected an integer, found a number with a"},
+      {withVersion("1e-400"), "version: expected an integer, found a number with a fraction"},
+      {withVersion("1e999"), "version: out of the signed 64-bit range"},
+      {withVersion("9.3e18"), "version: out of the signed 64-bit range"},
+      {withVersion("-92233720368547758.09e2"), "version: out of the signed 64-bit range"},
       {withVersion("1", R"(,"style":5)"), "style: expected a string or null, found a number"},
       {doc(R"(["a",null])", "[]"), "dictionary[1]: expected a string, found null"},
       {doc(R"("a")", "[]"), "dictionary: expected an array of strings, found a string"},
@@ -49,10 +72,20 @@ TEST(JsonReader, ReportsTheFirstProblemWithWhatAndWhere) {
       {R"({"style":5,"rules":[{"kind":[]}],"dictionary":[],"version":1})",
        "rules[0].kind: expected a string, found an array"},
       {R"({"rules":[{"kind":1}]})", R"(missing key "version")"},
-      {R"({"version":1,"version":"x","dictionary":[],"rules":[]})", "version: expected an integer"},
+      // The first of two equal keys counts, unescaped.
+      {R"({"version":"x","\u0076ersion":1,"dictionary":[],"rules":[]})",
+       "version: expected an integer, found a string"},
       // ...and text that is not JSON before all of them.
       {R"({"version":"x",)", "line 1, column 16: syntax error"},
       {"[[[[", "line 1, column 5: syntax error"},
+      {"{\"dictionary\":[\"a\" ,\n ],", "line 2, column 2: a comma before ']': JSON allows none"},
+      {"{\"version\":1,}", "line 1, column 14: a comma before '}': JSON allows none"},
+      // Other encodings are read, and their text must be valid in them.
+      {utf(2, false, true, U"{\"a\":\"\U0001F600") + std::string("\x00\xD8\x22\x00", 4),
+       "byte 19: not valid UTF-16LE text"},
+      {utf(2, true, false, U"{}") + "x", "byte 5: not valid UTF-16BE text"},
+      {utf(4, true, true, U"{\"a\":") + std::string("\x00\x11\x00\x00", 4),
+       "byte 25: not valid UTF-32BE text"},
       {R"({"rules":[{"kind":[]}],"version":"x","deep":)" + std::string(600, '['),
        "line 1, column 556: nesting deeper than 512 levels"},
       // Syntax: positions are 1-based lines and columns counted in characters.
@@ -82,27 +115,49 @@ TEST(JsonReader, ReportsTheFirstProblemWithWhatAndWhere) {
   }
 }
 
-// What the record leaves out, in file order, as "subject reason" lines.
-TEST(JsonReader, ListsUnknownKeysAndEarlierValuesOfRepeatedOnes) {
-  const std::pair<std::string, std::string> rows[] = {
+// What an accepted document holds: its version, its first word, and what the
+// record leaves out, in file order, as "subject reason" lines.
+TEST(JsonReader, ReadsAsTheApplicationDoes) {
+  const std::string repeated = " repeated key; the first one is kept\n";
+  const std::u32string text =
+      U"{\"version\":7,\"dictionary\":[\"caf\u00E9 \U0001F600\"],\"rules\":[]}";
+  const struct {
+    std::string json;
+    std::int64_t version;
+    std::string word, dropped;
+  } rows[] = {
       // clang-format off
-      {R"({"version":"x","language":{"a":1,"a":2},"version":7,"dictionary":[],"rules":[)"
-       R"({"kind":5,"app_hotkey":[1],"kind":"snippet","trigger":"t","replacement":"r","enabled":true}]})",
-       "version repeated key; the last one is kept\nlanguage unknown key, not kept\n"
-       "rules[0].kind repeated key; the last one is kept\nrules[0].app_hotkey unknown key, not kept\n"},
-      // Inside a dropped value nothing is listed on its own.
-      {R"({"rules":[{"x":1}],"version":7,"dictionary":[],"rules":[],"style":5,"style":null,"\n":0})",
-       "rules repeated key; the last one is kept\nstyle repeated key; the last one is kept\n"
-       "\n unknown key, not kept\n"},
+      {R"({"version":7,"language":{"a":1,"a":2},"version":"x","dictionary":[],"rules":[)"
+       R"({"kind":"snippet","app_hotkey":[1],"kind":5,"trigger":"t","replacement":"r","enabled":true}]})",
+       7, "", "language unknown key, not kept\nversion" + repeated + "rules[0].app_hotkey unknown "
+       "key, not kept\nrules[0].kind" + repeated},
+      // Nothing inside a value that is not kept is listed on its own; each occurrence is.
+      {R"({"rules":[],"version":7,"dictionary":["a"],"rules":[{"x":1}],"style":null,"style":5,)"
+       R"("dictionary":[],"\n":0,"\n":1})", 7, "a", "rules" + repeated + "style" + repeated +
+       "dictionary" + repeated + "\n unknown key, not kept\n\n unknown key, not kept\n"},
+      {withVersion("1.0"), 1, "", ""}, {withVersion("1e2"), 100, "", ""},
+      {withVersion("100e-2"), 1, "", ""}, {withVersion("7.0E0"), 7, "", ""},
+      {withVersion("-0.0"), 0, "", ""}, {withVersion("-9223372036854775808.0"), INT64_MIN, "", ""},
+      {withVersion("922337203685477580.7e1"), INT64_MAX, "", ""},
+      {utf(2, false, true, text), 7, "caf\u00E9 \U0001F600", ""},
+      {utf(2, true, true, text), 7, "caf\u00E9 \U0001F600", ""},
+      {utf(2, false, false, text), 7, "caf\u00E9 \U0001F600", ""},
+      {utf(2, true, false, text), 7, "caf\u00E9 \U0001F600", ""},
+      {utf(4, true, true, text), 7, "caf\u00E9 \U0001F600", ""},
+      {utf(4, false, true, text), 7, "caf\u00E9 \U0001F600", ""},
+      {utf(4, true, false, text), 7, "caf\u00E9 \U0001F600", ""},
+      {utf(4, false, false, text), 7, "caf\u00E9 \U0001F600", ""},
       // clang-format on
   };
-  for (const auto& [json, dropped] : rows) {
-    const auto result = AgentConfig::decodedWithDrops(json);
-    ASSERT_TRUE(result.ok()) << result.error().description;
+  for (const auto& r : rows) {
+    const auto result = AgentConfig::decodedWithDrops(r.json);
+    ASSERT_TRUE(result.ok()) << result.error().description << " " << r.json;
     std::string lines;
     for (const auto& d : result.value().dropped) lines += d.subject + " " + d.reason + "\n";
-    EXPECT_EQ(lines, dropped) << json;
-    EXPECT_EQ(result.value().config.version, 7);
+    EXPECT_EQ(lines, r.dropped) << r.json;
+    EXPECT_EQ(result.value().config.version, r.version) << r.json;
+    EXPECT_EQ(result.value().config.dictionary.empty() ? "" : result.value().config.dictionary[0],
+              r.word);
   }
 }
 

@@ -1,7 +1,9 @@
 // AgentConfig::validated(): turns any record, hand-edited or just changed by
 // an edit, into one that respects every limit, and says what it dropped or
 // cut. Blanks, blank and repeated dictionary entries and a blank style are
-// repaired silently; everything else that is lost gets a complaint.
+// repaired without a complaint, as nothing the user meant is lost, but are
+// listed as repairs for `check`; everything else that is lost gets a
+// complaint.
 //
 // Cost is linear in the size of the record: one pass over each list, every
 // key computed once, hash sets for repeats, and long texts measured only when
@@ -13,6 +15,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -45,6 +48,12 @@ std::string quoted(std::string_view s) {
   return std::string(text::firstCharacters(s, quotedCharacters));
 }
 
+using Effect = Complaint::Effect;
+
+Complaint trimmedRepair(std::string_view item) {
+  return {std::string(item), "blanks at either end", Effect::trim};
+}
+
 std::string unknownKindReason(std::string_view kind) {
   std::string reason = "unknown kind '" + std::string(kind) + "' \u2014 use ";
   for (std::size_t i = 0; i < AgentConfig::validKinds.size(); ++i) {
@@ -64,17 +73,22 @@ bool isValidKind(std::string_view kind) {
 // Trimmed, non-blank, not over-long entries, the first spelling of each key,
 // capped at maxDictionaryEntries.
 std::vector<std::string> validatedDictionary(const std::vector<std::string>& dictionary,
-                                             std::vector<Complaint>& complaints) {
+                                             std::vector<Complaint>& complaints,
+                                             std::vector<Complaint>& repairs) {
   const std::size_t cap = asSize(AgentConfig::maxDictionaryEntries);
   std::vector<std::string> survivors;
   survivors.reserve(std::min(dictionary.size(), cap));
-  std::unordered_set<text::Key> seen;
+  // Each key's survivor, which a repeat names.
+  std::unordered_map<text::Key, std::size_t> seen;
   seen.reserve(std::min(dictionary.size(), cap + 1));
   bool overCap = false;
 
   for (const std::string& entry : dictionary) {
     const std::string_view trimmed = text::trimmed(entry);
-    if (trimmed.empty()) continue;
+    if (trimmed.empty()) {
+      repairs.push_back({quoted(entry), "a blank word", Effect::remove});
+      continue;
+    }
     if (longerThan(trimmed, AgentConfig::maxTermLength)) {
       complaints.push_back(
           {quoted(trimmed),
@@ -85,12 +99,19 @@ std::vector<std::string> validatedDictionary(const std::vector<std::string>& dic
     // matter for their length complaint: repeats are dropped silently and
     // new ones would be cut anyway.
     if (overCap) continue;
-    if (!seen.insert(text::Key::of(trimmed)).second) continue;
-    if (survivors.size() < cap) {
-      survivors.emplace_back(trimmed);
-    } else {
-      overCap = true;
+    text::Key key = text::Key::of(trimmed);
+    if (auto first = seen.find(key); first != seen.end()) {
+      repairs.push_back(
+          {std::string(trimmed), "repeats '" + survivors[first->second] + "'", Effect::remove});
+      continue;
     }
+    if (survivors.size() == cap) {
+      overCap = true;
+      continue;
+    }
+    seen.emplace(std::move(key), survivors.size());
+    if (trimmed.size() != entry.size()) repairs.push_back(trimmedRepair(trimmed));
+    survivors.emplace_back(trimmed);
   }
 
   if (overCap) {
@@ -135,8 +156,8 @@ Complaint rulesCapComplaint() {
 }
 
 // The rules that pass every test, triggers trimmed, capped at maxRules.
-std::vector<Rule> validatedRules(const std::vector<Rule>& rules,
-                                 std::vector<Complaint>& complaints) {
+std::vector<Rule> validatedRules(const std::vector<Rule>& rules, std::vector<Complaint>& complaints,
+                                 std::vector<Complaint>& repairs) {
   const std::size_t cap = asSize(AgentConfig::maxRules);
   std::vector<Rule> survivors;
   survivors.reserve(std::min(rules.size(), cap));
@@ -151,6 +172,7 @@ std::vector<Rule> validatedRules(const std::vector<Rule>& rules,
     if (std::optional<Complaint> complaint = ruleComplaint(rule, trigger, seen)) {
       complaints.push_back(std::move(*complaint));
     } else if (survivors.size() < cap) {
+      if (trigger.size() != rule.trigger.size()) repairs.push_back(trimmedRepair(trigger));
       survivors.emplace_back(rule.kind, std::string(trigger), rule.replacement, rule.enabled);
     } else {
       overCap = true;
@@ -164,15 +186,22 @@ std::vector<Rule> validatedRules(const std::vector<Rule>& rules,
 // The trimmed style, absent when blank, cut to maxStyleLength characters. The
 // cut is not trimmed again, so it may end in a blank.
 std::optional<std::string> validatedStyle(const std::optional<std::string>& style,
-                                          std::vector<Complaint>& complaints) {
+                                          std::vector<Complaint>& complaints,
+                                          std::vector<Complaint>& repairs) {
   if (!style) return std::nullopt;
   const std::string_view trimmed = text::trimmed(*style);
-  if (trimmed.empty()) return std::nullopt;
+  if (trimmed.empty()) {
+    repairs.push_back({"style", "only blanks", Effect::remove});
+    return std::nullopt;
+  }
   if (longerThan(trimmed, AgentConfig::maxStyleLength)) {
-    complaints.push_back({"style", "longer than " + std::to_string(AgentConfig::maxStyleLength) +
-                                       " characters; truncated"});
+    complaints.push_back(
+        {"style",
+         "longer than " + std::to_string(AgentConfig::maxStyleLength) + " characters; truncated",
+         Effect::cut});
     return std::string(text::firstCharacters(trimmed, asSize(AgentConfig::maxStyleLength)));
   }
+  if (trimmed.size() != style->size()) repairs.push_back(trimmedRepair("style"));
   return std::string(trimmed);
 }
 
@@ -181,13 +210,13 @@ std::optional<std::string> validatedStyle(const std::optional<std::string>& styl
 AgentConfig::Validated AgentConfig::validated() const {
   // The helpers run in this order so that the complaints come out in it:
   // dictionary entries, dictionary cap, rules, rules cap, style.
-  std::vector<Complaint> complaints;
-  std::vector<std::string> survivingEntries = validatedDictionary(dictionary, complaints);
-  std::vector<Rule> survivingRules = validatedRules(rules, complaints);
-  std::optional<std::string> repairedStyle = validatedStyle(style, complaints);
+  std::vector<Complaint> complaints, repairs;
+  std::vector<std::string> survivingEntries = validatedDictionary(dictionary, complaints, repairs);
+  std::vector<Rule> survivingRules = validatedRules(rules, complaints, repairs);
+  std::optional<std::string> repairedStyle = validatedStyle(style, complaints, repairs);
   return Validated{AgentConfig(version, std::move(survivingEntries), std::move(survivingRules),
                                std::move(repairedStyle)),
-                   std::move(complaints)};
+                   std::move(complaints), std::move(repairs)};
 }
 
 std::optional<AgentConfig::Complaint> AgentConfig::complaintDroppingRule(std::size_t index) const {

@@ -34,6 +34,7 @@ TEST(Validated, RepairsAndComplaints) {
   const std::string long2000 = "replacement longer than 2000 characters";
   const std::string fam = "\U0001F468\u200D\U0001F469\u200D\U0001F467";  // one character
   const Complaints::value_type empty = {"(empty trigger)", "a rule needs something to match"};
+  const std::string trim = "blanks at either end", blank = "a blank word";
   std::vector<std::string> words2000;
   std::vector<Rule> rules500 = {snippet("")};
   for (int i = 0; i < 2000; ++i) words2000.push_back("w" + std::to_string(i));
@@ -45,12 +46,15 @@ TEST(Validated, RepairsAndComplaints) {
   over2000.insert(over2000.end(), {"W7", " ", "w2000", "w2001", d101, "W70"});
   const std::vector<Rule> survivors(rules500.begin() + 1, rules500.end() - 1);
   // clang-format off
-  const struct { AgentConfig input, expected; Complaints complaints; } rows[] = {
+  const struct { AgentConfig input, expected; Complaints complaints, repairs; } rows[] = {
       // Silent: blanks trimmed at the ends only, blank entries dropped, a repeat keeps the
-      // first spelling, a blank style is absent.
+      // first spelling, a blank style is absent; each is listed as a repair.
       {with({" \t two words\r\n", "", "\u0085\u2028 ", "Cafe", " cafe ", "caf\u00E9", "CAFE\u0301"},
             {}, "\n\u00A0Be terse.\u3000"),
-       with({"two words", "Cafe", "caf\u00E9"}, {}, "Be terse."), {}},
+       with({"two words", "Cafe", "caf\u00E9"}, {}, "Be terse."), {},
+       {{"two words", trim}, {"", blank}, {"\u0085\u2028 ", blank}, {"cafe", "repeats 'Cafe'"},
+        {"CAFE\u0301", "repeats 'caf\u00E9'"}, {"style", trim}}},
+      {with({}, {}, " \n"), with({}), {}, {{"style", "only blanks"}}},
       // The first failing test decides: blank trigger, kind (exact), lengths, loop, repeat.
       {with({}, {Rule("bogus", " \t\n", "x", true), Rule("Snippet", "  brb ", "x", true),
                  Rule(" snippet", t101, "y", true), snippet(times(101, fam), times(2001, "r")),
@@ -60,7 +64,7 @@ TEST(Validated, RepairsAndComplaints) {
        with({}, {snippet("Btw", "by the way (BTW)"), snippet("hello", "b", false)}),
        {empty, {"brb", "unknown kind 'Snippet" + kind}, {t101, "unknown kind ' snippet" + kind},
         {times(40, fam), "trigger longer than 100 characters"}, {"r", long2000}, {"btw", loops},
-        {"caf\u00E9", loops}, {"HELLO", loops}, {"HeLLo", repeat}}},
+        {"caf\u00E9", loops}, {"HELLO", loops}, {"HeLLo", repeat}}, {{"hello", trim}}},
       // Limits are inclusive and count characters; a complaint quotes 40, and a style cut
       // where a blank ends the first 2000 keeps that blank.
       {with({" " + times(100, fam) + "\n", times(101, fam)},
@@ -69,18 +73,23 @@ TEST(Validated, RepairsAndComplaints) {
        with({times(100, fam)}, {snippet(times(100, fam), " " + times(1998, fam) + " ")},
             times(1999, fam) + " "),
        {{times(40, fam), "longer than 100 characters"}, {"s", long2000},
-        {"style", "longer than 2000 characters; truncated"}}},
+        {"style", "longer than 2000 characters; truncated"}},
+       {{times(100, fam), trim}, {times(100, fam), trim}}},
       // Caps count what is left once blank, repeated and dropped items are gone; entries
       // past the cap still get their own complaints, and rules past it make repeats.
       {with(over2000, over), with(words2000, survivors),
        {{std::string(40, 'd'), "longer than 100 characters"},
         {"dictionary", "more than 2000 entries; extra ones ignored"}, empty, {"loop", loops},
-        {"W500", repeat}, {"rules", "more than 500; extra ones ignored"}}},
+        {"W500", repeat}, {"rules", "more than 500; extra ones ignored"}},
+       {{"W7", "repeats 'w7'"}, {" ", blank}}},
   };  // clang-format on
   for (const auto& r : rows) {
     const AgentConfig::Validated v = r.input.validated();
     EXPECT_TRUE(testing::sameBytes(v.config, r.expected)) << r.complaints.size();
     EXPECT_EQ(pairs(v.complaints), r.complaints);
+    EXPECT_EQ(pairs(v.repairs), r.repairs);
+    EXPECT_TRUE(std::ranges::all_of(v.repairs, &AgentConfig::Complaint::silent));
+    EXPECT_TRUE(std::ranges::none_of(v.complaints, &AgentConfig::Complaint::silent));
     // Asked rule by rule, the same rules are dropped for the same reasons.
     Complaints asked;
     for (std::size_t i = 0; i < r.input.rules.size(); ++i)
