@@ -9,20 +9,11 @@
 #include "ostrel/agent_config_file.h"
 #include "ostrel/text.h"
 #include "output.h"
-#include "usage.h"
 
 namespace ostrel::cli {
 namespace {
 
-struct Invocation {
-  std::span<const std::string> args;  // after the program name
-  std::span<const std::string> rest;  // args less the command word
-
-  // The arguments after the command and sub-command words.
-  std::span<const std::string> operands() const {
-    return args.size() > 2 ? args.subspan(2) : std::span<const std::string>();
-  }
-};
+using Change = EditSession::Change;
 
 std::string joined(std::span<const std::string> words) {
   std::string text;
@@ -42,11 +33,17 @@ std::string validKindsText() {
   return text;
 }
 
-std::string dictionaryCount(const AgentConfig& config, const EditResult&) {
+bool isHelpWord(std::string_view word) { return word == "--help" || word == "-h"; }
+
+std::string dictionaryCount(const AgentConfig& config, const Change&) {
   return std::to_string(config.dictionary.size()) + " words in the dictionary";
 }
 
+constexpr std::string_view refused = "rule REFUSED \u2014 see the reason above";
+
 // --- Commands that need no config ----------------------------------------
+
+Status printUsage(const Invocation&) { return printLine(usage()); }
 
 Status printPath(const Invocation&) {
   auto location = AgentConfigFile::location();
@@ -61,6 +58,16 @@ Status check(const Invocation&) { return checkConfig(); }
 Status edit(const Invocation&) { return editConfig(); }
 
 // --- Read-only commands: print the config as stored ----------------------
+
+// Loads the config as stored and prints from it; never writes.
+template <Status (*print)(const AgentConfig&)>
+Status fromStored(const Invocation&) {
+  auto session = EditSession::open();
+  if (!session.ok()) return session.error();
+  auto loaded = session.value().load();
+  if (!loaded.ok()) return loaded.error();
+  return print(loaded.value().config);
+}
 
 Status show(const AgentConfig& config) {
   auto document = config.encoded();
@@ -96,16 +103,24 @@ Status showStyle(const AgentConfig& config) {
   return printLine(config.style ? *config.style : "(no style set)");
 }
 
-// --- Editing commands: check the operands, then hand over the edit ---------
+// --- Editing commands: check the operands, then run the edit ---------------
+
+// Checks the operands, then runs the edit they make.
+template <Expected<EditTransaction> (*prepare)(const Invocation&)>
+Status editing(const Invocation& in) {
+  const auto transaction = prepare(in);
+  if (!transaction.ok()) return transaction.error();
+  return runEdit(transaction.value());
+}
 
 // dict add and dict remove: one dictionary operation over all the words.
 Expected<EditTransaction> editWords(const Invocation& in,
                                     void (AgentConfig::*operation)(std::span<const std::string>)) {
-  std::vector<std::string> words(in.operands().begin(), in.operands().end());
-  if (words.empty()) return Error{"dict " + in.rest[0] + " needs at least one word"};
-  return EditTransaction{[words, operation](AgentConfig& c) {
+  std::vector<std::string> words(in.operands.begin(), in.operands.end());
+  if (words.empty()) return Error{"dict " + in.args[1] + " needs at least one word"};
+  return EditTransaction{[words, operation](AgentConfig& c) -> Expected<Change> {
                            (c.*operation)(words);
-                           return EditResult{};
+                           return Change{};
                          },
                          dictionaryCount};
 }
@@ -119,12 +134,11 @@ Expected<EditTransaction> removeWords(const Invocation& in) {
 }
 
 Expected<EditTransaction> setRule(const Invocation& in) {
-  auto operands = in.operands();
-  if (operands.size() != 3) {
+  if (in.operands.size() != 3) {
     return Error{
         "rule set needs <kind> <trigger> <replacement> \u2014 quote arguments containing spaces"};
   }
-  const std::string& kind = operands[0];
+  const std::string& kind = in.operands[0];
   bool known = false;
   for (std::string_view valid : AgentConfig::validKinds) known = known || kind == valid;
   if (!known) {
@@ -132,31 +146,31 @@ Expected<EditTransaction> setRule(const Invocation& in) {
                  validKindsText()};
   }
 
-  const AgentConfig::Rule rule(kind, operands[1], operands[2], true);
+  const AgentConfig::Rule rule(kind, in.operands[1], in.operands[2], true);
   // A rule that validation would drop is refused without touching the rules
   // already stored: the rule it would have replaced stays where it was.
-  auto edit = [rule](AgentConfig& config) {
+  auto edit = [rule](AgentConfig& config) -> Expected<Change> {
     std::vector<AgentConfig::Rule> stored = config.rules;
     const std::size_t at = config.upsertRule(rule);
-    EditResult result{config.complaintDroppingRule(at)};
-    if (result.refusal) config.rules = std::move(stored);
-    return result;
+    Change change{config.complaintDroppingRule(at)};
+    if (change.refusal) config.rules = std::move(stored);
+    return change;
   };
-  auto describe = [rule](const AgentConfig&, const EditResult& result) -> std::string {
-    if (result.refusal) return "rule REFUSED \u2014 see the reason above";
+  auto describe = [rule](const AgentConfig&, const Change& change) -> std::string {
+    if (change.refusal) return std::string(refused);
     return "rule set: \"" + rule.trigger + "\" \u2192 \"" + rule.replacement + "\"";
   };
   return EditTransaction{edit, describe};
 }
 
 Expected<EditTransaction> removeRule(const Invocation& in) {
-  if (in.rest.size() != 2) return Error{"rule remove needs <trigger>"};
-  std::string trigger = in.rest[1];
-  return EditTransaction{[trigger](AgentConfig& c) {
+  if (in.operands.size() != 1) return Error{"rule remove needs <trigger>"};
+  std::string trigger = in.operands[0];
+  return EditTransaction{[trigger](AgentConfig& c) -> Expected<Change> {
                            c.removeRule(trigger);
-                           return EditResult{};
+                           return Change{};
                          },
-                         [](const AgentConfig& c, const EditResult&) {
+                         [](const AgentConfig& c, const Change&) {
                            return std::to_string(c.rules.size()) + " rules remain";
                          }};
 }
@@ -164,22 +178,25 @@ Expected<EditTransaction> removeRule(const Invocation& in) {
 // rule enable and rule disable: every rule with the trigger, already in that
 // state or not.
 Expected<EditTransaction> switchRules(const Invocation& in, bool enabled) {
-  if (in.rest.size() != 2) return Error{"rule " + in.rest[0] + " needs <trigger>"};
-  std::string trigger = in.rest[1];
-  auto edit = [trigger, enabled](AgentConfig& c) {
+  if (in.operands.size() != 1) return Error{"rule " + in.args[1] + " needs <trigger>"};
+  std::string trigger = in.operands[0];
+  auto edit = [trigger, enabled](AgentConfig& c) -> Expected<Change> {
     const auto found = c.rulesWithTrigger(trigger);
-    if (found.empty()) return EditResult{{}, Error{"no rule has the trigger '" + trigger + "'"}};
+    if (found.empty()) {
+      return Error{"no rule has the trigger '" + text::escapedForMessage(trigger) + "'"};
+    }
     for (std::size_t at : found) c.rules[at].enabled = enabled;
-    return EditResult{};
+    return Change{};
   };
   const std::string prefix = enabled ? "rule enabled: \"" : "rule disabled: \"";
-  auto describe = [trigger, prefix](const AgentConfig& c, const EditResult&) {
+  // From the rules as saved: validation may have dropped the one switched.
+  auto describe = [trigger, prefix](const AgentConfig& c, const Change&) {
     std::string lines;
     for (std::size_t at : c.rulesWithTrigger(trigger)) {
       if (!lines.empty()) lines += '\n';
       lines += prefix + c.rules[at].trigger + "\"";
     }
-    return lines;
+    return lines.empty() ? std::string(refused) : lines;
   };
   return EditTransaction{edit, describe};
 }
@@ -189,101 +206,136 @@ Expected<EditTransaction> enableRules(const Invocation& in) { return switchRules
 Expected<EditTransaction> disableRules(const Invocation& in) { return switchRules(in, false); }
 
 Expected<EditTransaction> setStyle(const Invocation& in) {
-  std::string style = joined(in.operands());
+  std::string style = joined(in.operands);
   if (text::strippedOfSpaces(style).empty()) return Error{"style set needs some text"};
-  return EditTransaction{[style](AgentConfig& c) {
+  return EditTransaction{[style](AgentConfig& c) -> Expected<Change> {
                            c.style = style;
-                           return EditResult{};
+                           return Change{};
                          },
-                         [](const AgentConfig& c, const EditResult&) {
+                         [](const AgentConfig& c, const Change&) {
                            return "style: " + (c.style ? *c.style : std::string("(none)"));
                          }};
 }
 
 Expected<EditTransaction> clearStyle(const Invocation&) {
   return EditTransaction{
-      [](AgentConfig& c) {
+      [](AgentConfig& c) -> Expected<Change> {
         c.style.reset();
-        return EditResult{};
+        return Change{};
       },
-      [](const AgentConfig&, const EditResult&) { return std::string("style cleared"); }};
+      [](const AgentConfig&, const Change&) { return std::string("style cleared"); }};
 }
 
 // --- The table -------------------------------------------------------------
 
-// What a command needs from the dispatcher.
-enum class Phase {
-  noLoad,        // answers without the config, or reads it its own way
-  loadOnly,      // prints from the config as stored; never writes
-  loadAndWrite,  // an edit, run by the transaction
-};
+using Listing = Command::Listing;
+constexpr bool acts = true;      // "--help" or "-h" among its operands asks for help
+constexpr bool answers = false;  // ignores what follows its name
 
-struct Command {
-  std::string_view word;
-  std::string_view subWord;  // empty for a command without sub-commands
-  Phase phase;
-  Status (*run)(const Invocation&) = nullptr;     // noLoad
-  Status (*print)(const AgentConfig&) = nullptr;  // loadOnly
-  // loadAndWrite; checks the operands.
-  Expected<EditTransaction> (*prepare)(const Invocation&) = nullptr;
+// clang-format off
+constexpr Command table[] = {
+    {"help", "", "", Listing::hidden, answers, printUsage},
+    {"--help", "", "", Listing::hidden, answers, printUsage},
+    {"-h", "", "", Listing::hidden, answers, printUsage},
+    {"show", "", "Print the current config as JSON.", Listing::listed, answers, fromStored<show>},
+    {"path", "", "Print the config file's location.", Listing::listed, answers, printPath},
+    {"check", "", "Report what the next edit would repair; change nothing.", Listing::listed, acts,
+     check},
+    {"edit", "", "Edit the file in $EDITOR; checked before it is saved.", Listing::listed, acts,
+     edit},
+    {"--version", "", "Print the version.", Listing::listed, answers, printVersion},
+    {"version", "", "", Listing::hidden, answers, printVersion},
+    {"dict add", "<word>...", "Teach the recognizer words it mangles.", Listing::afterBlankLine,
+     acts, editing<addWords>},
+    {"dict remove", "<word>...", "", Listing::listed, acts, editing<removeWords>},
+    {"dict list", "", "", Listing::listed, answers, fromStored<listWords>},
+    {"rule set", "<kind> <trigger> <replacement>",
+     "<kind> is 'snippet' (say a phrase, get text) or\n'transform' (rewrite how something is said).",
+     Listing::afterBlankLine, acts, editing<setRule>},
+    {"rule remove", "<trigger>", "", Listing::listed, acts, editing<removeRule>},
+    {"rule enable", "<trigger>", "", Listing::listed, acts, editing<enableRules>},
+    {"rule disable", "<trigger>", "", Listing::listed, acts, editing<disableRules>},
+    {"rule list", "", "", Listing::listed, answers, fromStored<listRules>},
+    {"style set", "<text>", "Guidance handed to cleanup, e.g. \"Write emails formally.\"",
+     Listing::afterBlankLine, acts, editing<setStyle>},
+    {"style clear", "", "", Listing::listed, acts, editing<clearStyle>},
+    {"style show", "", "", Listing::listed, answers, fromStored<showStyle>},
 };
+// clang-format on
 
-constexpr Command commandTable[] = {
-    {.word = "path", .subWord = "", .phase = Phase::noLoad, .run = printPath},
-    {.word = "check", .subWord = "", .phase = Phase::noLoad, .run = check},
-    {.word = "edit", .subWord = "", .phase = Phase::noLoad, .run = edit},
-    {.word = "--version", .subWord = "", .phase = Phase::noLoad, .run = printVersion},
-    {.word = "version", .subWord = "", .phase = Phase::noLoad, .run = printVersion},
-    {.word = "show", .subWord = "", .phase = Phase::loadOnly, .print = show},
-    {.word = "dict", .subWord = "add", .phase = Phase::loadAndWrite, .prepare = addWords},
-    {.word = "dict", .subWord = "remove", .phase = Phase::loadAndWrite, .prepare = removeWords},
-    {.word = "dict", .subWord = "list", .phase = Phase::loadOnly, .print = listWords},
-    {.word = "rule", .subWord = "set", .phase = Phase::loadAndWrite, .prepare = setRule},
-    {.word = "rule", .subWord = "remove", .phase = Phase::loadAndWrite, .prepare = removeRule},
-    {.word = "rule", .subWord = "list", .phase = Phase::loadOnly, .print = listRules},
-    {.word = "rule", .subWord = "enable", .phase = Phase::loadAndWrite, .prepare = enableRules},
-    {.word = "rule", .subWord = "disable", .phase = Phase::loadAndWrite, .prepare = disableRules},
-    {.word = "style", .subWord = "set", .phase = Phase::loadAndWrite, .prepare = setStyle},
-    {.word = "style", .subWord = "clear", .phase = Phase::loadAndWrite, .prepare = clearStyle},
-    {.word = "style", .subWord = "show", .phase = Phase::loadOnly, .print = showStyle},
-};
-
-const Command* find(const Invocation& in) {
-  for (const Command& command : commandTable) {
-    if (in.args[0] != command.word) continue;
-    if (command.subWord.empty()) return &command;
-    if (!in.rest.empty() && in.rest[0] == command.subWord) return &command;
+// The number of leading arguments that spell `name`, or 0 when they do not.
+std::size_t wordsMatched(std::string_view name, std::span<const std::string> args) {
+  std::size_t used = 0;
+  while (!name.empty()) {
+    const std::size_t space = std::min(name.find(' '), name.size());
+    if (used == args.size() || args[used] != name.substr(0, space)) return 0;
+    ++used;
+    name.remove_prefix(std::min(space + 1, name.size()));
   }
-  return nullptr;
+  return used;
 }
+
+// The column where descriptions start, counting from 0.
+constexpr std::size_t summaryColumn = 39;
 
 }  // namespace
 
+std::span<const Command> commands() { return table; }
+
+const std::string& usage() {
+  static const std::string text = [] {
+    std::string out = "ostrel \u2014 edit Ostrel's dictionary, rules and style.\n\nUSAGE\n";
+    for (const Command& command : table) {
+      if (command.listing == Listing::hidden) continue;
+      if (command.listing == Listing::afterBlankLine) out += '\n';
+      std::string line = "  ostrel " + std::string(command.name);
+      if (!command.operands.empty()) line += " " + std::string(command.operands);
+      std::string_view summary = command.summary;
+      while (!summary.empty()) {
+        // A description that does not fit beside the command goes below it.
+        if (line.size() >= summaryColumn) {
+          out += line + '\n';
+          line.clear();
+        }
+        line.resize(summaryColumn, ' ');
+        const std::size_t end = std::min(summary.find('\n'), summary.size());
+        line += summary.substr(0, end);
+        summary.remove_prefix(std::min(end + 1, summary.size()));
+      }
+      out += line + '\n';
+    }
+    return out +
+           "\n"
+           "EXAMPLES\n"
+           "  ostrel dict add RunPod Kubernetes Ostrel\n"
+           "  ostrel rule set snippet \"my email\" \"me@example.com\"\n"
+           "  ostrel style set \"Keep my writing terse. British spelling.\"\n"
+           "\n"
+           "NOTES\n"
+           "  Edits are idempotent \u2014 running the same command twice is the same as running it "
+           "once.\n"
+           "  Setting a rule whose trigger already exists REPLACES it rather than adding a "
+           "second.\n"
+           "  Changes are picked up by Ostrel immediately; it does not need restarting.";
+  }();
+  return text;
+}
+
 Status dispatch(std::span<const std::string> args) {
-  if (args.empty() || args[0] == "help" || args[0] == "--help" || args[0] == "-h") {
-    return printLine(usage);
+  if (args.empty()) return printLine(usage());
+  for (const Command& command : table) {
+    const std::size_t used = wordsMatched(command.name, args);
+    if (used == 0) continue;
+    const Invocation in{args, args.subspan(used)};
+    // A help word typed out of habit asks for help; it is never stored.
+    if (command.helpAmongOperands) {
+      for (const std::string& word : in.operands) {
+        if (isHelpWord(word)) return printLine(usage());
+      }
+    }
+    return command.run(in);
   }
-  const Invocation in{args, args.subspan(1)};
-  const Command* command = find(in);
-  if (command == nullptr) {
-    return Error{"unknown command '" + text::escapedForMessage(joined(args)) + "'\n\n" +
-                 std::string(usage)};
-  }
-  if (command->phase == Phase::noLoad) return command->run(in);
-  if (command->phase == Phase::loadOnly) {
-    auto location = AgentConfigFile::location();
-    if (!location.ok()) return location.error();
-    auto loaded = AgentConfigFile::load(location.value());
-    if (!loaded.ok()) return loaded.error();
-    return command->print(loaded.value());
-  }
-  // A help word typed out of habit asks for help; it is never stored.
-  for (const std::string& word : in.operands()) {
-    if (word == "--help" || word == "-h") return printLine(usage);
-  }
-  const auto transaction = command->prepare(in);
-  if (!transaction.ok()) return transaction.error();
-  return runEdit(transaction.value());
+  return Error{"unknown command '" + text::escapedForMessage(joined(args)) + "'\n\n" + usage()};
 }
 
 }  // namespace ostrel::cli

@@ -1,13 +1,8 @@
 #include "edit_transaction.h"
 
 #include <chrono>
-#include <string>
 #include <string_view>
-#include <unordered_set>
-#include <utility>
-#include <vector>
 
-#include "ostrel/agent_config_file.h"
 #include "ostrel/text.h"
 #include "output.h"
 
@@ -20,89 +15,60 @@ constexpr std::chrono::seconds lockWait{10};
 // A wait this long is no longer a blink, so say what the run is waiting for.
 constexpr std::chrono::seconds lockPatience{1};
 
-// Prints each complaint line once: a refused rule's reason can be the very
-// finding that validation makes about the stored record.
-class ComplaintPrinter {
- public:
-  void print(const AgentConfig::Complaint& complaint) {
-    std::string line = "dropped '" + text::escapedForMessage(complaint.subject) + "' \u2014 " +
-                       text::escapedForMessage(complaint.reason);
-    if (printed_.insert(line).second) printError(line);
+std::string_view verbOf(AgentConfig::Complaint::Effect effect) {
+  using Effect = AgentConfig::Complaint::Effect;
+  switch (effect) {
+    case Effect::cut:
+      return "cut";
+    case Effect::trim:
+      return "trim";
+    case Effect::remove:
+      return "remove";
+    case Effect::drop:
+      break;
   }
-
- private:
-  std::unordered_set<std::string> printed_;
-};
-
-// The edit lock, with a word to the user when another edit keeps it long.
-Expected<AgentConfigFile::EditLock> lockForEditing(const std::string& location) {
-  return AgentConfigFile::lockForEditing(
-      location, lockWait,
-      {lockPatience, [] { printError("waiting for another ostrel edit to finish\u2026"); }});
-}
-
-// A failure once the new file is in place: the user must not believe that
-// nothing happened.
-Error afterSaving(std::string_view whatFailed) {
-  Error error{"the config was saved, but " + std::string(whatFailed)};
-  error.saved = true;
-  return error;
-}
-
-// Saves the record, naming a failure before the rename as a failed write and
-// one after it as a change that was saved all the same.
-Status saveAt(const AgentConfig& config, const std::string& location) {
-  const Status saved = AgentConfigFile::save(config, location);
-  if (saved.ok()) return saved;
-  if (saved.error().saved) return afterSaving(saved.error().description);
-  return saved.error().within("could not write the config");
+  return "drop";
 }
 
 }  // namespace
 
-Status runEdit(const EditTransaction& transaction) {
-  const auto found = AgentConfigFile::location();
-  if (!found.ok()) return found.error();
-  const std::string& location = found.value();
-
-  // Held until this function returns, past the rename of the save.
-  auto lock = lockForEditing(location);
-  if (!lock.ok()) return lock.error();
-
-  auto loaded = AgentConfigFile::loadWithDrops(location);
-  if (!loaded.ok()) return loaded.error();
-
-  AgentConfig config = std::move(loaded.value().config);
-  const EditResult edited = transaction.edit(config);
-  if (edited.failure) return *edited.failure;
-  const AgentConfig::Validated result = config.validated();
-
-  ComplaintPrinter printer;
-  if (edited.refusal) printer.print(*edited.refusal);
-  // Unknown keys and earlier values of repeated keys are not written back.
-  for (const auto& complaint : loaded.value().dropped) printer.print(complaint);
-  for (const auto& complaint : result.complaints) printer.print(complaint);
-
-  if (auto saved = saveAt(result.config, location); !saved.ok()) return saved;
-  if (auto printed = printLine(transaction.describe(result.config, edited)); !printed.ok()) {
-    return afterSaving("the report could not be written: " +
-                       Error::fromErrno(printed.error().code).description);
-  }
-  return {};
+Expected<EditSession> openSession() {
+  return EditSession::open({.lockWait = lockWait, .lockPatience = lockPatience, .waiting = [] {
+                              printError("waiting for another ostrel edit to finish\u2026");
+                            }});
 }
 
-Status saveUnlessChanged(const AgentConfig& config, const std::optional<std::string>& expected) {
-  const auto found = AgentConfigFile::location();
-  if (!found.ok()) return found.error();
-  const std::string& location = found.value();
-  auto lock = lockForEditing(location);
-  if (!lock.ok()) return lock.error();
-  auto current = AgentConfigFile::readBytes(location);
-  if (!current.ok()) return current.error();
-  if (current.value() != expected) {
-    return Error{"the config changed while you were editing; nothing was saved"};
+std::string findingLine(const AgentConfig::Complaint& finding, Tense tense) {
+  const std::string verb =
+      tense == Tense::done ? "dropped" : "would " + std::string(verbOf(finding.effect));
+  return verb + " '" + text::escapedForMessage(finding.subject) + "' \u2014 " +
+         text::escapedForMessage(finding.reason);
+}
+
+std::size_t printFindings(const std::vector<AgentConfig::Complaint>& findings, Tense tense,
+                          bool silentRepairsToo) {
+  std::size_t printed = 0;
+  for (const auto& finding : findings) {
+    if (finding.silent() && !silentRepairsToo) continue;
+    printError(findingLine(finding, tense));
+    ++printed;
   }
-  return saveAt(config, location);
+  return printed;
+}
+
+Status runEdit(const EditTransaction& transaction) {
+  auto session = openSession();
+  if (!session.ok()) return session.error();
+  const EditSession::Outcome outcome = session.value().edit(transaction.edit);
+  printFindings(outcome.findings, Tense::done);
+  if (!outcome.status.ok()) return outcome.status;
+  if (auto printed = printLine(transaction.describe(*outcome.saved, outcome.change));
+      !printed.ok()) {
+    return Error{"the config was saved, but the report could not be written: " +
+                     Error::fromErrno(printed.error().code).description,
+                 printed.error().code, true};
+  }
+  return {};
 }
 
 }  // namespace ostrel::cli

@@ -1,52 +1,46 @@
-// The transaction every editing command runs in: lock, load, edit, validate,
-// report what validation dropped, save atomically, report the result.
+// The editing commands' side of the edit session: one session per run, set
+// up the same way for every command, and the one way findings are worded.
 #pragma once
 
 #include <functional>
-#include <optional>
 #include <string>
+#include <vector>
 
 #include "ostrel/agent_config.h"
+#include "ostrel/edit_session.h"
 #include "ostrel/expected.h"
 
 namespace ostrel::cli {
 
-// What an edit did with the loaded record.
-struct EditResult {
-  // Set when the edit refused itself and left the record as it was loaded:
-  // the reason, printed before the complaints of validation.
-  std::optional<AgentConfig::Complaint> refusal;
-  // Set when the edit cannot be made at all: nothing is saved, and this is
-  // the message.
-  std::optional<Error> failure = std::nullopt;
-};
-
-// Changes the loaded record in place.
-using Edit = std::function<EditResult(AgentConfig&)>;
-
-// The report line, from the repaired record that was saved and what the edit
-// did.
-using Describe = std::function<std::string(const AgentConfig& saved, const EditResult& result)>;
+// The report line, from the record as saved and what the edit said.
+using Describe =
+    std::function<std::string(const AgentConfig& saved, const EditSession::Change& change)>;
 
 // An editing command ready to run: its edit and its report.
 struct EditTransaction {
-  Edit edit;
+  EditSession::Edit edit;
   Describe describe;
 };
 
-// Runs one edit of the config at AgentConfigFile::location(). Edits by other
-// runs of the tool wait for this one, so none is lost. Prints the complaints
-// (the edit's refusal, the keys the file held that are not kept, then what
-// validation dropped; each line once) and, once the file is saved, the report
-// line. On a failure before the new file is in place, returns the message for
-// the caller to print, with the file left as it was; on one after it (the
-// folder not flushed, the report not written), a message that begins "the
-// config was saved, but ".
-Status runEdit(const EditTransaction& transaction);
+// The session on the user's config, waiting for another edit's lock as
+// long as every command does, and saying so when it waits.
+Expected<EditSession> openSession();
 
-// Saves `config` at AgentConfigFile::location() under the same lock, but only
-// if the file still holds `expected` (nothing: no file). Otherwise, or on any
-// failure, returns the message, with the file left as it was.
-Status saveUnlessChanged(const AgentConfig& config, const std::optional<std::string>& expected);
+// How a finding is worded: after a save ("dropped '…' — …"), or of a save
+// still to come ("would drop", "would cut", "would trim", "would remove").
+enum class Tense { done, toCome };
+std::string findingLine(const AgentConfig::Complaint& finding, Tense tense);
+
+// Prints each finding, one line each; the silent repairs only when asked
+// for, as only `check` lists them. Returns how many lines it printed.
+std::size_t printFindings(const std::vector<AgentConfig::Complaint>& findings, Tense tense,
+                          bool silentRepairsToo = false);
+
+// Runs one edit: prints what the save lost and, once the file is saved, the
+// report line. On a failure before the new file is in place, returns the
+// message, with the file left as it was; on one after it (the folder not
+// flushed, the report not written), a message that begins "the config was
+// saved, but ".
+Status runEdit(const EditTransaction& transaction);
 
 }  // namespace ostrel::cli

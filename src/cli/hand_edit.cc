@@ -11,13 +11,14 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <optional>
-#include <unordered_set>
 #include <utility>
 #include <vector>
 
 #include "edit_transaction.h"
 #include "ostrel/agent_config_file.h"
+#include "ostrel/edit_session.h"
 #include "ostrel/text.h"
 #include "output.h"
 
@@ -26,39 +27,24 @@ extern char** environ;
 namespace ostrel::cli {
 namespace {
 
-// A decoded document and what the next save would leave out of it.
+// A decoded document and what its save would lose or change.
 struct Findings {
-  AgentConfig config;
-  std::vector<AgentConfig::Complaint> problems;
+  AgentConfig repaired;
+  std::vector<AgentConfig::Complaint> findings;
 };
 
-// What every edit would drop, in the order an edit reports it: the keys the
-// record cannot hold, then what validation drops.
-Expected<Findings> findingsIn(std::string_view bytes) {
-  auto decoded = AgentConfig::decodedWithDrops(bytes);
-  if (!decoded.ok()) return decoded.error();
-  Findings found{std::move(decoded.value().config), std::move(decoded.value().dropped)};
-  auto validated = found.config.validated();
-  for (auto& complaint : validated.complaints) found.problems.push_back(std::move(complaint));
-  // An edit prints each line once (a key repeated and unknown is one finding).
-  std::vector<AgentConfig::Complaint> unique;
-  std::unordered_set<std::string> seen;
-  for (auto& problem : found.problems) {
-    if (seen.insert(problem.subject + '\0' + problem.reason).second) {
-      unique.push_back(std::move(problem));
-    }
-  }
-  found.problems = std::move(unique);
-  return found;
+Findings findingsIn(const AgentConfig::Decoded& decoded) {
+  AgentConfig::Validated validated = decoded.config.validated();
+  std::vector<AgentConfig::Complaint> findings = findingsOf(decoded, validated);
+  return {std::move(validated.config), std::move(findings)};
+}
+
+bool losesSomething(const std::vector<AgentConfig::Complaint>& findings) {
+  return std::any_of(findings.begin(), findings.end(), [](const auto& f) { return !f.silent(); });
 }
 
 std::string defaultDocument() {
   return AgentConfigFile::defaultConfig().encoded().value();  // plain ASCII: never fails
-}
-
-std::string complaintText(std::string_view verb, const AgentConfig::Complaint& complaint) {
-  return std::string(verb) + " '" + text::escapedForMessage(complaint.subject) + "' \u2014 " +
-         text::escapedForMessage(complaint.reason);
 }
 
 std::string environmentOr(const char* name, std::string fallback) {
@@ -108,6 +94,27 @@ Status writeCopy(const std::string& path, const std::string& bytes) {
   out.close();
   if (!out) return Error{"could not write the copy to edit in '" + text::sanitizedUtf8(path) + "'"};
   return {};
+}
+
+// The text of the copy the editor worked on. An editor may remove the copy
+// or leave something else in its place; the message names the copy, not
+// the config.
+Expected<std::string> readCopy(const std::string& path) {
+  const std::string name = "'" + text::escapedForMessage(path) + "'";
+  std::error_code error;
+  const auto status = std::filesystem::status(path, error);
+  if (status.type() == std::filesystem::file_type::not_found) {
+    return Error{"the editor removed the copy " + name + "; nothing was saved"};
+  }
+  if (status.type() != std::filesystem::file_type::regular) {
+    return Error{"the copy " + name + " is no longer a file; nothing was saved"};
+  }
+  std::ifstream in(path, std::ios::binary);
+  std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  if (!in.is_open() || in.bad()) {
+    return Error{"could not read the copy " + name + "; nothing was saved"};
+  }
+  return bytes;
 }
 
 // Runs the editor through the shell, so that a value with arguments works;
@@ -185,26 +192,23 @@ std::string summary(const AgentConfig& config) {
 }
 
 Status checkConfig() {
-  const auto location = AgentConfigFile::location();
-  if (!location.ok()) return location.error();
-  auto stored = AgentConfigFile::readBytes(location.value());
-  if (!stored.ok()) return stored.error();
-  auto found = findingsIn(stored.value() ? *stored.value() : defaultDocument());
-  if (!found.ok()) return found.error().within("the config is not valid JSON");
-  const auto& problems = found.value().problems;
-  for (const auto& problem : problems) printError(complaintText("would drop", problem));
-  if (problems.empty()) return printLine("ok: " + summary(found.value().config));
-  auto printed = printLine(std::to_string(problems.size()) +
+  auto session = EditSession::open();
+  if (!session.ok()) return session.error();
+  auto loaded = session.value().load();
+  if (!loaded.ok()) return loaded.error();
+  const std::size_t problems =
+      printFindings(findingsIn(loaded.value()).findings, Tense::toCome, /*silentRepairsToo=*/true);
+  if (problems == 0) return printLine("ok: " + summary(loaded.value().config));
+  auto printed = printLine(std::to_string(problems) +
                            " problems; the next edit will drop what is listed above");
   if (!printed.ok()) return printed;
   return Error{};
 }
 
 Status editConfig() {
-  const auto found = AgentConfigFile::location();
-  if (!found.ok()) return found.error();
-  const std::string& location = found.value();
-  auto stored = AgentConfigFile::readBytes(location);
+  auto session = openSession();
+  if (!session.ok()) return session.error();
+  auto stored = session.value().storedBytes();
   if (!stored.ok()) return stored.error();
   const std::string start = stored.value() ? *stored.value() : defaultDocument();
 
@@ -216,37 +220,40 @@ Status editConfig() {
 
   for (;;) {
     if (auto ran = runEditor(copy); !ran.ok()) return ran;
-    auto edited = AgentConfigFile::readBytes(copy);
+    auto edited = readCopy(copy);
     if (!edited.ok()) return edited.error();
-    const std::string text = edited.value().value_or("");
+    const std::string& text = edited.value();
     if (text == start) return printLine("no changes");
 
-    auto found = findingsIn(text);
-    if (!found.ok()) {
-      printError("your edit is not valid JSON: " + found.error().description);
+    auto decoded = AgentConfig::decodedWithDrops(text);
+    if (!decoded.ok()) {
+      printError("your edit is not valid JSON: " + decoded.error().description);
       const auto answer = onTerminal ? ask("edit again? [Y/n]") : std::optional<char>('n');
       if (answer == '\n' || answer == 'y') continue;
       return folder.keep();
     }
-    for (const auto& problem : found.value().problems) {
-      printError(complaintText("dropped", problem));
-    }
-    if (onTerminal && !found.value().problems.empty()) {
+    const Findings found = findingsIn(decoded.value());
+    // On a terminal the user still chooses, so the losses are yet to come.
+    if (onTerminal && losesSomething(found.findings)) {
+      printFindings(found.findings, Tense::toCome);
       std::optional<char> answer;
       do {
         answer = ask("(e)dit again, (s)ave with these repairs, or (q)uit without saving?");
       } while (answer && *answer != 'e' && *answer != 's' && *answer != 'q');
       if (answer == 'e') continue;
       if (answer != 's') return folder.keep();
+    } else {
+      printFindings(found.findings, Tense::done);
     }
 
-    const AgentConfig repaired = found.value().config.validated().config;
-    if (auto saved = saveUnlessChanged(repaired, stored.value()); !saved.ok()) {
+    const auto bytes = found.repaired.encoded();
+    if (!bytes.ok()) return bytes.error().within("could not write the config");
+    if (auto saved = session.value().replace(bytes.value(), stored.value()); !saved.ok()) {
       if (saved.error().saved) return saved.error();
       printError(saved.error().description);
       return folder.keep();
     }
-    return printLine("saved: " + summary(repaired));
+    return printLine("saved: " + summary(found.repaired));
   }
 }
 

@@ -32,7 +32,13 @@ FileInfo infoFrom(const struct stat& st) {
     type = FileInfo::Type::symbolicLink;
   }
   std::uint64_t size = st.st_size > 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
-  return FileInfo{type, static_cast<unsigned>(st.st_mode & 07777), size};
+  return FileInfo{type,
+                  static_cast<unsigned>(st.st_mode & 07777),
+                  size,
+                  static_cast<std::uint64_t>(st.st_dev),
+                  static_cast<std::uint64_t>(st.st_ino),
+                  platform::modifiedNanoseconds(st),
+                  platform::changedNanoseconds(st)};
 }
 
 Status statusOf(int result) {
@@ -176,6 +182,10 @@ Status Disk::rename(const std::string& from, const std::string& to) {
 }
 
 Status Disk::unlink(const std::string& path) { return statusOf(::unlink(path.c_str())); }
+
+Status Disk::link(const std::string& from, const std::string& to) {
+  return statusOf(::link(from.c_str(), to.c_str()));
+}
 
 Status Disk::tryLockExclusive(int fd) {
   for (;;) {

@@ -22,6 +22,12 @@ struct FileInfo {
   Type type;
   unsigned permissions;  // st_mode & 07777
   std::uint64_t size;    // in bytes
+  // Which file it is, and when its data and its inode last changed (in
+  // nanoseconds): together they tell whether anyone wrote it meanwhile.
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+  std::int64_t modified = 0;
+  std::int64_t changed = 0;
 };
 
 // A file created by createUniqueFile(), open for writing.
@@ -85,6 +91,9 @@ class Disk {
   virtual Status rename(const std::string& from, const std::string& to);
 
   virtual Status unlink(const std::string& path);
+
+  // link(): a second name for the file at `from`.
+  virtual Status link(const std::string& from, const std::string& to);
 
   // flock(LOCK_EX | LOCK_NB): EWOULDBLOCK while another holder has it.
   virtual Status tryLockExclusive(int fd);

@@ -55,7 +55,8 @@ Expected<std::string_view> asUtf8(std::string_view bytes, std::string& storage) 
   auto unitAt = [&](std::size_t at) {
     std::uint32_t value = 0;
     for (std::size_t i = 0; i < encoding.unit; ++i) {
-      const auto byte = static_cast<unsigned char>(bytes[at + (encoding.bigEndian ? i : encoding.unit - 1 - i)]);
+      const auto byte =
+          static_cast<unsigned char>(bytes[at + (encoding.bigEndian ? i : encoding.unit - 1 - i)]);
       value = value << 8 | byte;
     }
     return value;

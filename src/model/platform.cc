@@ -6,6 +6,21 @@
 #include <cerrno>
 
 namespace ostrel::platform {
+namespace {
+
+std::int64_t nanoseconds(const timespec& t) {
+  return static_cast<std::int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+}
+
+}  // namespace
+
+#ifdef __APPLE__
+std::int64_t modifiedNanoseconds(const struct stat& st) { return nanoseconds(st.st_mtimespec); }
+std::int64_t changedNanoseconds(const struct stat& st) { return nanoseconds(st.st_ctimespec); }
+#else
+std::int64_t modifiedNanoseconds(const struct stat& st) { return nanoseconds(st.st_mtim); }
+std::int64_t changedNanoseconds(const struct stat& st) { return nanoseconds(st.st_ctim); }
+#endif
 
 int syncFileToStableStorage(int fd) {
 #ifdef __APPLE__
