@@ -18,7 +18,13 @@ extern char** environ;
 namespace ostrel::testing {
 namespace fs = std::filesystem;
 
-TempDir::TempDir() : path_((fs::temp_directory_path() / "ostrel-test-XXXXXX").string()) {
+// Read once: a test may point TMPDIR at a folder that is not there.
+const fs::path& systemTemporaryFolder() {
+  static const fs::path folder = fs::temp_directory_path();
+  return folder;
+}
+
+TempDir::TempDir() : path_((systemTemporaryFolder() / "ostrel-test-XXXXXX").string()) {
   if (::mkdtemp(path_.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
 }
 

@@ -153,6 +153,10 @@ struct AgentConfig {
   // The positions of the rules whose trigger matches, in rule order.
   std::vector<std::size_t> rulesWithTrigger(std::string_view trigger) const;
 
+  // What the record holds, in one line: "3 words, 2 rules (1 disabled),
+  // style set".
+  std::string summary() const;
+
   // Field by field; texts compare by canonical equivalence.
   friend bool operator==(const AgentConfig& a, const AgentConfig& b);
 };

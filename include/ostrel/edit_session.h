@@ -4,7 +4,9 @@
 // application reads it, and saves under the lock that serialises this tool's
 // edits of that file, atomically, and only over the file it read: a save that
 // finds the file written by someone else meanwhile (an editor, a sync client,
-// the application) runs the edit again on what is there now.
+// the application) runs the edit again on what is there now. Every save
+// first keeps the file it replaces in the history beside it, so that any
+// save can be undone; a save whose old file cannot be kept is not made.
 //
 // Nothing here prints or exits; failures are Error values whose text is the
 // whole message. What a save drops or repairs is computed in one place,
@@ -43,6 +45,16 @@ struct SessionOptions {
   std::chrono::milliseconds lockWait{std::chrono::seconds(10)};
   std::chrono::milliseconds lockPatience{std::chrono::seconds(1)};
   std::function<void()> waiting = nullptr;
+  // The command the history records as having replaced a version, its
+  // values escaped as in messages: "ostrel dict add Quokka".
+  std::string commandLine = {};
+};
+
+// A version of the config that the history keeps.
+struct KeptVersion {
+  std::string time;     // when it was replaced: "2026-12-07 20:15:03 UTC"
+  std::string summary;  // what it held: "3 words, 2 rules, style set"
+  std::string command;  // what replaced it
 };
 
 class EditSession {
@@ -94,6 +106,20 @@ class EditSession {
   // `expected` (nothing: no file); otherwise fails with "the config changed
   // while you were editing; nothing was saved".
   Status replace(std::string_view bytes, const std::optional<std::string>& expected);
+
+  // The kept versions, newest first (version 1 is the newest). Takes no lock
+  // and creates nothing.
+  Expected<std::vector<KeptVersion>> history() const;
+
+  // Puts back the exact bytes of version `number` (from 1), neither
+  // validated nor repaired, with the same lock, history and atomic save as
+  // an edit. Fails with "there is no version N; `ostrel history` lists
+  // them" when there is none. Returns the version and its bytes.
+  struct Restored {
+    KeptVersion version;
+    std::string bytes;
+  };
+  Expected<Restored> restore(std::size_t number);
 
  private:
   EditSession(Options options, std::string location)

@@ -10,7 +10,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -61,8 +63,11 @@ std::string expand(const std::string& text, const std::string& home) {
     at = close + 1;
     if (token == "version") {
       out += OSTREL_VERSION;
-    } else if (token == "usage" || token == "config" || token == "*") {
-      out += token == "usage" ? usage : token == "config" ? configPath(home) : "${*}";
+    } else if (token == "usage" || token == "config" || token == "home" || token == "*") {
+      out += token == "usage"    ? usage
+             : token == "config" ? configPath(home)
+             : token == "home"   ? home
+                                 : "${*}";
     } else if (token[0] == 'x') {
       out += static_cast<char>(std::stoi(token.substr(1), nullptr, 16));
     } else {
@@ -71,6 +76,32 @@ std::string expand(const std::string& text, const std::string& home) {
     }
   }
   return out + text.substr(at);
+}
+
+// Where the history of the config under `home` is kept.
+std::string historyDir(const std::string& home) {
+  return configDir(home) + "/.agent-config.history";
+}
+
+// The bytes of the newest version in the history; empty when there is none.
+std::string newestVersion(const std::string& home) {
+  int newest = 0;
+  for (const std::string& name : listDir(historyDir(home))) {
+    if (name.ends_with(".json")) newest = std::max(newest, std::atoi(name.c_str()));
+  }
+  return newest > 0 ? readFile(historyDir(home) + "/" + std::to_string(newest) + ".json") : "";
+}
+
+// Sets up what the case's `setup` (or a step of `before`) names.
+void prepare(const std::string& setup, const std::string& home) {
+  const std::string config = configPath(home);
+  if (setup == "config is a folder") std::filesystem::create_directories(config);
+  if (setup == "folder is a file") writeFile(configDir(home), "not a folder");
+  if (setup == "Library is a file") writeFile(home + "/Library", "not a folder");
+  if (setup == "history folder is a file") writeFile(historyDir(home), "not a folder");
+  if (setup == "torn history index") {
+    std::ofstream(historyDir(home) + "/index", std::ios::app) << "99\t2026-12-0";
+  }
 }
 
 // True when `actual` is `expected` with each ${*} standing for one line's text.
@@ -105,10 +136,16 @@ TEST_P(Cli, RunsAsDescribed) {
     ::setenv(name.c_str(), expand(value.get<std::string>(), home.path()).c_str(), 1);
   }
   const std::string setup = text("setup");
-  if (setup == "config is a folder") std::filesystem::create_directories(config);
-  if (setup == "folder is a file") writeFile(configDir(home.path()), "not a folder");
-  if (setup == "Library is a file") writeFile(home.path() + "/Library", "not a folder");
   if (c.contains("file")) writeFile(config, text("file"));
+  prepare(setup, home.path());
+  for (const Json& step : c.value("before", Json::array())) {
+    if (step.is_string()) prepare(step.get<std::string>(), home.path());
+    const Json& run = step.is_object() ? step["run"] : step;
+    for (int n = step.is_object() ? step["times"].get<int>() : 1; run.is_array() && n > 0; --n) {
+      ASSERT_EQ(runOstrel(run.get<std::vector<std::string>>(), home.path()).status, 0) << run;
+    }
+  }
+  const std::string prepared = std::filesystem::exists(config) ? readFile(config) : "";
   std::jthread holder;  // another edit, which holds the lock for 2 s
   if (setup == "folder locked for 2 s") {
     std::filesystem::create_directories(configDir(home.path()));
@@ -126,21 +163,33 @@ TEST_P(Cli, RunsAsDescribed) {
   const RunResult r = runOstrel(args, home.path(), text("stdout"));
   ::setrlimit(RLIMIT_FSIZE, &fileSize);
   ::setenv("TMPDIR", systemTmp.c_str(), 1);
-  EXPECT_EQ(r.status, c.contains("fail") ? 1 : 0);
+  EXPECT_EQ(r.status, c.value("status", c.contains("fail") ? 1 : 0));
   EXPECT_PRED2(matches, r.out, text("out"));
   EXPECT_PRED2(matches, r.err, text(c.contains("fail") ? "fail" : "err"));
   EXPECT_EQ(listDir(tmp.path()).empty(), r.err.find("is kept in") == std::string::npos);
 
-  if (c.contains("after") && c["after"].is_string()) {
-    EXPECT_EQ(readFile(config), text("after"));
-  } else if (c.contains("after")) {
+  // Beside the config only its history, which holds what a save replaced.
+  std::vector<std::string> beside = listDir(configDir(home.path()));
+  std::erase(beside, ".agent-config.history");
+  const bool fresh = c.contains("file") && !c.contains("before");
+  if (c.contains("after")) {
     const std::string saved = readFile(config);
-    EXPECT_EQ(nlohmann::json::parse(saved), nlohmann::json::parse(text("after")));
-    EXPECT_EQ(AgentConfig::decoded(saved).value().encoded().value(), saved);  // our layout
-    EXPECT_EQ(listDir(configDir(home.path())), std::vector<std::string>{"agent-config.json"});
-  } else if (c.contains("file")) {
-    EXPECT_EQ(readFile(config), text("file"));
-    EXPECT_EQ(listDir(configDir(home.path())), std::vector<std::string>{"agent-config.json"});
+    if (c["after"].is_string()) {
+      EXPECT_EQ(saved, text("after"));
+    } else {
+      EXPECT_EQ(nlohmann::json::parse(saved), nlohmann::json::parse(text("after")));
+      EXPECT_EQ(AgentConfig::decoded(saved).value().encoded().value(), saved);  // our layout
+      EXPECT_EQ(beside, std::vector<std::string>{"agent-config.json"});
+    }
+    if (fresh) {
+      EXPECT_EQ(newestVersion(home.path()), text("file"));
+    }
+  } else if (c.contains("file") || c.contains("before")) {
+    EXPECT_EQ(readFile(config), prepared);
+    EXPECT_EQ(beside, std::vector<std::string>{"agent-config.json"});
+    if (fresh) {
+      EXPECT_EQ(newestVersion(home.path()), "");
+    }
   } else if (setup == "folder is a file") {
     EXPECT_EQ(readFile(configDir(home.path())), "not a folder");
   } else if (setup.empty()) {
@@ -169,7 +218,9 @@ TEST(FileIdentity, PermissionBitsAndSymbolicLinksSurviveAnEdit) {
   EXPECT_EQ(runOstrel({"dict", "add", "Wombat"}, home.path()).status, 0);
   EXPECT_TRUE(std::filesystem::is_symlink(configPath(home.path())));
   EXPECT_EQ(savedWords(home.path()), (std::vector<std::string>{"Quokka", "Wombat"}));
-  EXPECT_EQ(listDir(dotfiles.path()), std::vector<std::string>{"ostrel.json"});
+  // The history sits beside the file a save replaces.
+  EXPECT_EQ(listDir(dotfiles.path()),
+            (std::vector<std::string>{".agent-config.history", "ostrel.json"}));
   struct stat st;
   ASSERT_EQ(::stat(target.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0600u);
@@ -201,7 +252,10 @@ TEST(Concurrency, SimultaneousEditsOfAOneMegabyteFileAreAllKept) {
     EXPECT_EQ(words, expected) << "round " << round;
     EXPECT_EQ(AgentConfig::decoded(readFile(configPath(home.path()))).value().rules.size(),
               rules.size());
-    EXPECT_EQ(listDir(configDir(home.path())), std::vector<std::string>{"agent-config.json"});
+    EXPECT_EQ(listDir(configDir(home.path())),
+              (std::vector<std::string>{".agent-config.history", "agent-config.json"}));
+    // Each edit kept the file it replaced.
+    EXPECT_EQ(listDir(historyDir(home.path())).size(), runs.size() + 1);  // and the index
     // Nothing is left holding the folder.
     const int fd = ::open(configDir(home.path()).c_str(), O_RDONLY | O_DIRECTORY);
     EXPECT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
@@ -210,25 +264,31 @@ TEST(Concurrency, SimultaneousEditsOfAOneMegabyteFileAreAllKept) {
 }
 
 // On a terminal, edit asks again after text that does not decode, then
-// after text that validation must repair, until the answer saves or quits.
+// after text that validation must repair, until the answer saves or quits;
+// an editor killed after "edit again" leaves the earlier text kept.
 TEST(EditOnTerminal, AsksUntilSavedOrQuit) {
   const std::string notJson =
       "ostrel: your edit is not valid JSON: ${*}\nostrel: edit again? [Y/n] ";
   const std::string repair = "ostrel: would drop '" + std::string(40, '0') +
                              "' \u2014 longer than 100 characters\nostrel: (e)dit again, (s)ave "
                              "with these repairs, or (q)uit without saving? ";
+  const std::string kept = "ostrel: your edit is kept in '${*}'\n";
   const struct {
-    std::string answers, out, err;
+    std::string answers, out, err, killSecond;
   } rows[] = {
-      {"\ne\ns\n", "saved: 0 words, 0 rules, no style\n", notJson + repair + repair},
-      {"y\nq\n", "", notJson + repair + "ostrel: your edit is kept in '${*}'\n"},
+      {"\ne\ns\n", "saved: 0 words, 0 rules, no style\n", notJson + repair + repair, ""},
+      {"y\nq\n", "", notJson + repair + kept, ""},
+      {"\n", "", notJson + "ostrel: the editor was ended by signal 9; nothing was saved\n" + kept,
+       "yes"},
   };
   // Text that does not decode first, then a word that is too long.
   ::setenv("EDITOR",
-           "f() { [ -e \"$1.again\" ] && printf '{\"version\":1,\"dictionary\":[\"%0101d\"],"
+           "f() { [ -e \"$1.again\" ] && [ -n \"$KILL_SECOND\" ] && kill -KILL $$; [ -e "
+           "\"$1.again\" ] && printf '{\"version\":1,\"dictionary\":[\"%0101d\"],"
            "\"rules\":[]}' 0 >\"$1\" || { : >\"$1.again\"; printf '{' >\"$1\"; }; }; f",
            1);
   for (const auto& row : rows) {
+    ::setenv("KILL_SECOND", row.killSecond.c_str(), 1);
     TempDir home, tmp;
     ::setenv("TMPDIR", tmp.path().c_str(), 1);
     const int terminal = ::posix_openpt(O_RDWR | O_NOCTTY);
@@ -244,10 +304,15 @@ TEST(EditOnTerminal, AsksUntilSavedOrQuit) {
     EXPECT_PRED2(matches, r.err, row.err);
     EXPECT_EQ(listDir(tmp.path()).empty(), !row.out.empty());
     EXPECT_EQ(listDir(home.path()).empty(), row.out.empty());
+    if (!row.killSecond.empty()) {
+      const std::string folder = tmp.path() + "/" + listDir(tmp.path()).at(0);
+      EXPECT_EQ(readFile(folder + "/agent-config.json"), "{");
+    }
     ::close(open);
     ::close(terminal);
   }
   ::unsetenv("EDITOR");
+  ::unsetenv("KILL_SECOND");
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "ostrel/agent_config_file.h"
 #include "ostrel/text.h"
 #include "output.h"
+#include "versions.h"
 
 namespace ostrel::cli {
 namespace {
@@ -55,7 +56,7 @@ Status printVersion(const Invocation&) { return printLine("ostrel " OSTREL_VERSI
 
 Status check(const Invocation&) { return checkConfig(); }
 
-Status edit(const Invocation&) { return editConfig(); }
+Status edit(const Invocation& in) { return editConfig(in); }
 
 // --- Read-only commands: print the config as stored ----------------------
 
@@ -110,7 +111,7 @@ template <Expected<EditTransaction> (*prepare)(const Invocation&)>
 Status editing(const Invocation& in) {
   const auto transaction = prepare(in);
   if (!transaction.ok()) return transaction.error();
-  return runEdit(transaction.value());
+  return runEdit(in, transaction.value());
 }
 
 // dict add and dict remove: one dictionary operation over all the words.
@@ -243,6 +244,10 @@ constexpr Command table[] = {
      check},
     {"edit", "", "Edit the file in $EDITOR; checked before it is saved.", Listing::listed, acts,
      edit},
+    {"history", "", "List the kept versions, newest first.", Listing::listed, acts, listHistory},
+    {"undo", "", "Put back the config as it was before the last change.", Listing::listed, acts,
+     undo},
+    {"restore", "<n>", "Put back version <n> of the history.", Listing::listed, acts, restore},
     {"--version", "", "Print the version.", Listing::listed, answers, printVersion},
     {"version", "", "", Listing::hidden, answers, printVersion},
     {"dict add", "<word>...", "Teach the recognizer words it mangles.", Listing::afterBlankLine,

@@ -32,10 +32,28 @@ std::string_view verbOf(AgentConfig::Complaint::Effect effect) {
 
 }  // namespace
 
-Expected<EditSession> openSession() {
-  return EditSession::open({.lockWait = lockWait, .lockPatience = lockPatience, .waiting = [] {
-                              printError("waiting for another ostrel edit to finish\u2026");
-                            }});
+Expected<EditSession> openSession(const Invocation& in) {
+  return EditSession::open(
+      {.lockWait = lockWait,
+       .lockPatience = lockPatience,
+       .waiting = [] { printError("waiting for another ostrel edit to finish\u2026"); },
+       .commandLine = commandLine(in)});
+}
+
+std::string commandLine(const Invocation& in) {
+  static constexpr std::string_view plainCharacters =
+      "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_-+=.,:/@%^";
+  std::string line = "ostrel";
+  for (const std::string& arg : in.args) {
+    std::string word = arg;
+    if (arg.empty() || arg.find_first_not_of(plainCharacters) != std::string::npos) {
+      word = "'";
+      for (char c : arg) word += c == '\'' ? std::string("'\\''") : std::string(1, c);
+      word += '\'';
+    }
+    line += " " + text::escapedForMessage(word);
+  }
+  return line;
 }
 
 std::string findingLine(const AgentConfig::Complaint& finding, Tense tense) {
@@ -56,8 +74,8 @@ std::size_t printFindings(const std::vector<AgentConfig::Complaint>& findings, T
   return printed;
 }
 
-Status runEdit(const EditTransaction& transaction) {
-  auto session = openSession();
+Status runEdit(const Invocation& in, const EditTransaction& transaction) {
+  auto session = openSession(in);
   if (!session.ok()) return session.error();
   const EditSession::Outcome outcome = session.value().edit(transaction.edit);
   printFindings(outcome.findings, Tense::done);

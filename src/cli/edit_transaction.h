@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "commands.h"
 #include "ostrel/agent_config.h"
 #include "ostrel/edit_session.h"
 #include "ostrel/expected.h"
@@ -22,9 +23,15 @@ struct EditTransaction {
   Describe describe;
 };
 
-// The session on the user's config, waiting for another edit's lock as
-// long as every command does, and saying so when it waits.
-Expected<EditSession> openSession();
+// The session on the user's config for the run `in`, waiting for another
+// edit's lock as long as every command does, saying so when it waits, and
+// recording the command line in the history of what it saves.
+Expected<EditSession> openSession(const Invocation& in);
+
+// The command line as the history records it: "ostrel rule set snippet
+// 'my email' me@example.com", values quoted where a shell would need it and
+// escaped as in messages.
+std::string commandLine(const Invocation& in);
 
 // How a finding is worded: after a save ("dropped '…' — …"), or of a save
 // still to come ("would drop", "would cut", "would trim", "would remove").
@@ -41,6 +48,6 @@ std::size_t printFindings(const std::vector<AgentConfig::Complaint>& findings, T
 // message, with the file left as it was; on one after it (the folder not
 // flushed, the report not written), a message that begins "the config was
 // saved, but ".
-Status runEdit(const EditTransaction& transaction);
+Status runEdit(const Invocation& in, const EditTransaction& transaction);
 
 }  // namespace ostrel::cli

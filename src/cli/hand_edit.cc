@@ -52,8 +52,11 @@ std::string environmentOr(const char* name, std::string fallback) {
   return value != nullptr && value[0] != '\0' ? std::string(value) : fallback;
 }
 
-// A private folder (mode 0700) for the copy the editor works on, removed with
-// everything in it (editors leave backups and swap files) unless kept.
+// A private folder (mode 0700) for the copy the editor works on. It goes,
+// with everything in it (editors leave backups and swap files, which are how
+// a killed editor's work is recovered), only once the edit is saved or found
+// unchanged; on every other way out, an interrupt included, it stays and its
+// path is said.
 class EditFolder {
  public:
   EditFolder() = default;
@@ -61,15 +64,15 @@ class EditFolder {
   EditFolder& operator=(const EditFolder&) = delete;
   ~EditFolder() {
     std::error_code ignored;
-    if (!path_.empty() && !kept_) std::filesystem::remove_all(path_, ignored);
+    if (done_) std::filesystem::remove_all(path_, ignored);
   }
 
   Status create() {
-    std::string pattern = environmentOr("TMPDIR", "/tmp");
-    if (pattern.back() != '/') pattern += '/';
-    pattern += "ostrel-edit-XXXXXX";
+    std::string parent = environmentOr("TMPDIR", "/tmp");
+    std::string pattern = parent + (parent.back() == '/' ? "" : "/") + "ostrel-edit-XXXXXX";
     if (::mkdtemp(pattern.data()) == nullptr) {
-      return Error::fromErrno(errno).within("could not create a folder for the edit");
+      return Error::fromErrno(errno).within("could not create a folder for the edit in '" +
+                                            text::escapedForMessage(parent) + "'");
     }
     path_ = pattern;
     return {};
@@ -77,15 +80,21 @@ class EditFolder {
 
   std::string copyPath() const { return path_ + "/" + std::string(AgentConfig::filename); }
 
-  // Keeps the user's text and returns the line that says where it is.
-  Error keep() {
-    kept_ = true;
-    return Error{"your edit is kept in '" + text::escapedForMessage(copyPath()) + "'"};
+  // The line that says where the user's work is: the copy, or the folder
+  // when the editor left no copy in it.
+  std::string keptLine() const {
+    std::error_code error;
+    const bool copyThere = std::filesystem::is_regular_file(copyPath(), error);
+    if (copyThere) return "your edit is kept in '" + text::escapedForMessage(copyPath()) + "'";
+    return "the edit's folder is kept in '" + text::escapedForMessage(path_) + "'";
   }
+
+  // The edit is saved or unchanged: nothing is left to keep.
+  void finish() { done_ = true; }
 
  private:
   std::string path_;
-  bool kept_ = false;
+  bool done_ = false;
 };
 
 Status writeCopy(const std::string& path, const std::string& bytes) {
@@ -133,6 +142,7 @@ Status runEditor(const std::string& path) {
   sigemptyset(&defaults);
   sigaddset(&defaults, SIGINT);
   sigaddset(&defaults, SIGQUIT);
+  sigaddset(&defaults, SIGXFSZ);  // ignored by this process, not by the editor
   posix_spawnattr_setsigdefault(&attributes, &defaults);
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
   pid_t pid = -1;
@@ -154,11 +164,16 @@ Status runEditor(const std::string& path) {
   if (waited < 0)
     return Error{"could not wait for the editor: " + Error::fromErrno(waitError).description};
   if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return {};
-  if (WIFEXITED(status)) {
-    return Error{"the editor exited with status " + std::to_string(WEXITSTATUS(status)) +
+  // The shell reports an editor that a signal ended as 128 + its number.
+  const int signal = WIFSIGNALED(status) ? WTERMSIG(status)
+                     : WEXITSTATUS(status) > 128 && WEXITSTATUS(status) < 128 + NSIG
+                         ? WEXITSTATUS(status) - 128
+                         : 0;
+  if (signal != 0) {
+    return Error{"the editor was ended by signal " + std::to_string(signal) +
                  "; nothing was saved"};
   }
-  return Error{"the editor was ended by signal " + std::to_string(WTERMSIG(status)) +
+  return Error{"the editor exited with status " + std::to_string(WEXITSTATUS(status)) +
                "; nothing was saved"};
 }
 
@@ -180,42 +195,15 @@ std::optional<char> ask(std::string_view question) {
   return line.empty() ? '\n' : line[0];
 }
 
-}  // namespace
-
-std::string summary(const AgentConfig& config) {
-  const auto disabled = std::count_if(config.rules.begin(), config.rules.end(),
-                                      [](const AgentConfig::Rule& rule) { return !rule.enabled; });
-  std::string text = std::to_string(config.dictionary.size()) + " words, " +
-                     std::to_string(config.rules.size()) + " rules";
-  if (disabled > 0) text += " (" + std::to_string(disabled) + " disabled)";
-  return text + (config.style ? ", style set" : ", no style");
-}
-
-Status checkConfig() {
-  auto session = EditSession::open();
-  if (!session.ok()) return session.error();
-  auto loaded = session.value().load();
-  if (!loaded.ok()) return loaded.error();
-  const std::size_t problems =
-      printFindings(findingsIn(loaded.value()).findings, Tense::toCome, /*silentRepairsToo=*/true);
-  if (problems == 0) return printLine("ok: " + summary(loaded.value().config));
-  auto printed = printLine(std::to_string(problems) +
-                           " problems; the next edit will drop what is listed above");
-  if (!printed.ok()) return printed;
-  return Error{};
-}
-
-Status editConfig() {
-  auto session = openSession();
-  if (!session.ok()) return session.error();
-  auto stored = session.value().storedBytes();
-  if (!stored.ok()) return stored.error();
-  const std::string start = stored.value() ? *stored.value() : defaultDocument();
-
-  EditFolder folder;
-  if (auto created = folder.create(); !created.ok()) return created;
+// The editor, again and again, until its text can be saved or the user
+// gives up. Every way out but a save or "no changes" leaves the edit kept.
+Status editUntilSaved(EditSession& session, EditFolder& folder,
+                      const std::optional<std::string>& stored) {
+  const std::string start = stored ? *stored : defaultDocument();
   const std::string copy = folder.copyPath();
   if (auto written = writeCopy(copy, start); !written.ok()) return written;
+  const LastWordsOnSignal interrupted(folder.keptLine());
+  auto startRecord = AgentConfig::decoded(start);
   const bool onTerminal = ::isatty(STDIN_FILENO) == 1;
 
   for (;;) {
@@ -223,14 +211,22 @@ Status editConfig() {
     auto edited = readCopy(copy);
     if (!edited.ok()) return edited.error();
     const std::string& text = edited.value();
-    if (text == start) return printLine("no changes");
-
     auto decoded = AgentConfig::decodedWithDrops(text);
+    // Editors end a file with a line break, so saving an untouched copy is
+    // no change; nor is any text that means the same record.
+    const auto endTrimmed = [](std::string_view s) {
+      return s.substr(0, s.find_last_not_of(" \t\r\n") + 1);
+    };
+    if (endTrimmed(text) == endTrimmed(start) ||
+        (decoded.ok() && startRecord.ok() && decoded.value().config == startRecord.value())) {
+      folder.finish();
+      return printLine("no changes");
+    }
     if (!decoded.ok()) {
       printError("your edit is not valid JSON: " + decoded.error().description);
       const auto answer = onTerminal ? ask("edit again? [Y/n]") : std::optional<char>('n');
       if (answer == '\n' || answer == 'y') continue;
-      return folder.keep();
+      return Error{};
     }
     const Findings found = findingsIn(decoded.value());
     // On a terminal the user still chooses, so the losses are yet to come.
@@ -241,20 +237,47 @@ Status editConfig() {
         answer = ask("(e)dit again, (s)ave with these repairs, or (q)uit without saving?");
       } while (answer && *answer != 'e' && *answer != 's' && *answer != 'q');
       if (answer == 'e') continue;
-      if (answer != 's') return folder.keep();
+      if (answer != 's') return Error{};
     } else {
       printFindings(found.findings, Tense::done);
     }
 
     const auto bytes = found.repaired.encoded();
     if (!bytes.ok()) return bytes.error().within("could not write the config");
-    if (auto saved = session.value().replace(bytes.value(), stored.value()); !saved.ok()) {
-      if (saved.error().saved) return saved.error();
-      printError(saved.error().description);
-      return folder.keep();
-    }
-    return printLine("saved: " + summary(found.repaired));
+    if (auto saved = session.replace(bytes.value(), stored); !saved.ok()) return saved;
+    folder.finish();
+    return printLine("saved: " + found.repaired.summary());
   }
+}
+
+}  // namespace
+
+Status checkConfig() {
+  auto session = EditSession::open();
+  if (!session.ok()) return session.error();
+  auto loaded = session.value().load();
+  if (!loaded.ok()) return loaded.error();
+  const std::size_t problems =
+      printFindings(findingsIn(loaded.value()).findings, Tense::toCome, /*silentRepairsToo=*/true);
+  if (problems == 0) return printLine("ok: " + loaded.value().config.summary());
+  auto printed = printLine(std::to_string(problems) +
+                           " problems; the next edit will drop what is listed above");
+  if (!printed.ok()) return printed;
+  return Error{};
+}
+
+Status editConfig(const Invocation& in) {
+  auto session = openSession(in);
+  if (!session.ok()) return session.error();
+  auto stored = session.value().storedBytes();
+  if (!stored.ok()) return stored.error();
+  EditFolder folder;
+  if (auto created = folder.create(); !created.ok()) return created;
+  const Status edited = editUntilSaved(session.value(), folder, stored.value());
+  // Once saved, only what came after the save failed: nothing is left to keep.
+  if (edited.ok() || edited.error().saved) return edited;
+  if (!edited.error().description.empty()) printError(edited.error().description);
+  return Error{folder.keptLine()};
 }
 
 }  // namespace ostrel::cli

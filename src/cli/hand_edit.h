@@ -3,21 +3,16 @@
 // only when it decodes and nobody else changed the file meanwhile.
 #pragma once
 
-#include <string>
-
-#include "ostrel/agent_config.h"
+#include "commands.h"
 #include "ostrel/expected.h"
 
 namespace ostrel::cli {
-
-// What a record holds, in one line: "3 words, 2 rules (1 disabled), style set".
-std::string summary(const AgentConfig& config);
 
 // Prints each finding as "would drop" lines and a verdict line. Fails with no
 // message (all has been said) when there is something to repair.
 Status checkConfig();
 
 // Edits the config in $VISUAL, else $EDITOR, else vi.
-Status editConfig();
+Status editConfig(const Invocation& in);
 
 }  // namespace ostrel::cli

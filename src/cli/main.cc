@@ -3,6 +3,7 @@
 // The only place the process ends: every command returns its outcome here,
 // and a failure becomes one "ostrel: " line on standard error and status 1.
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -48,6 +49,9 @@ int main(int argc, char** argv) {
   for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
     if (::fcntl(fd, F_GETFD) < 0 && errno == EBADF) (void)::open("/dev/null", O_RDONLY);
   }
+  // A file-size limit (ulimit -f) then fails the write, which is reported,
+  // instead of ending the run without a word.
+  ::signal(SIGXFSZ, SIG_IGN);
   const ostrel::Status status = run(argc, argv);
   if (status.ok()) return 0;
   // A failure without a text has already said everything.

@@ -1,8 +1,10 @@
 #include "output.h"
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <string>
 
 namespace ostrel::cli {
@@ -50,6 +52,47 @@ void printPrompt(std::string_view question) {
   std::string buffer = "ostrel: ";
   buffer.append(question).push_back(' ');
   (void)writeAll(STDERR_FILENO, buffer);
+}
+
+}  // namespace ostrel::cli
+
+namespace ostrel::cli {
+namespace {
+
+constexpr int lastWordSignals[] = {SIGINT, SIGTERM, SIGHUP};
+// Read by the handler, so plain static storage.
+char lastWords[8192];
+std::size_t lastWordsLength = 0;
+struct sigaction previousActions[std::size(lastWordSignals)];
+bool installed[std::size(lastWordSignals)];
+
+extern "C" void sayLastWordsAndDie(int signal) {
+  (void)writeAll(STDERR_FILENO, std::string_view(lastWords, lastWordsLength));
+  ::signal(signal, SIG_DFL);
+  ::raise(signal);  // delivered when the handler returns, as the default now
+}
+
+}  // namespace
+
+LastWordsOnSignal::LastWordsOnSignal(std::string_view message) {
+  const std::string line = "ostrel: " + std::string(message) + "\n";
+  lastWordsLength = std::min(line.size(), sizeof lastWords);
+  std::memcpy(lastWords, line.data(), lastWordsLength);
+  struct sigaction action {};
+  action.sa_handler = sayLastWordsAndDie;
+  sigemptyset(&action.sa_mask);
+  for (std::size_t i = 0; i < std::size(lastWordSignals); ++i) {
+    installed[i] = false;
+    if (::sigaction(lastWordSignals[i], nullptr, &previousActions[i]) != 0) continue;
+    if (previousActions[i].sa_handler == SIG_IGN) continue;
+    installed[i] = ::sigaction(lastWordSignals[i], &action, nullptr) == 0;
+  }
+}
+
+LastWordsOnSignal::~LastWordsOnSignal() {
+  for (std::size_t i = 0; i < std::size(lastWordSignals); ++i) {
+    if (installed[i]) ::sigaction(lastWordSignals[i], &previousActions[i], nullptr);
+  }
 }
 
 }  // namespace ostrel::cli

@@ -20,4 +20,16 @@ void printError(std::string_view message);
 // typed on the same line.
 void printPrompt(std::string_view question);
 
+// While it lives, SIGINT, SIGTERM and SIGHUP first write "ostrel: ",
+// `message` and a line break to standard error, then end the process as
+// they would have (a signal that was ignored stays ignored), so that what
+// the user must know is said even as the run is cut short.
+class LastWordsOnSignal {
+ public:
+  explicit LastWordsOnSignal(std::string_view message);
+  ~LastWordsOnSignal();
+  LastWordsOnSignal(const LastWordsOnSignal&) = delete;
+  LastWordsOnSignal& operator=(const LastWordsOnSignal&) = delete;
+};
+
 }  // namespace ostrel::cli

@@ -4,7 +4,9 @@
 
 #include "ostrel/agent_config.h"
 
+#include <algorithm>
 #include <cstddef>
+#include <string>
 
 #include "ostrel/text.h"
 
@@ -28,6 +30,15 @@ bool operator==(const AgentConfig& a, const AgentConfig& b) {
     if (!text::equivalent(a.dictionary[i], b.dictionary[i])) return false;
   }
   return !a.style || text::equivalent(*a.style, *b.style);
+}
+
+std::string AgentConfig::summary() const {
+  const auto disabled = std::count_if(rules.begin(), rules.end(),
+                                      [](const AgentConfig::Rule& rule) { return !rule.enabled; });
+  std::string text =
+      std::to_string(dictionary.size()) + " words, " + std::to_string(rules.size()) + " rules";
+  if (disabled > 0) text += " (" + std::to_string(disabled) + " disabled)";
+  return text + (style ? ", style set" : ", no style");
 }
 
 }  // namespace ostrel

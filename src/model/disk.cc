@@ -147,6 +147,13 @@ Expected<CreatedFile> Disk::createUniqueFile(const std::string& pathTemplate) {
   return CreatedFile{fd, std::move(path)};
 }
 
+Expected<int> Disk::openForAppending(const std::string& path, unsigned mode) {
+  int fd =
+      ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, static_cast<mode_t>(mode));
+  if (fd < 0) return lastError();
+  return fd;
+}
+
 Status Disk::writeAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
     ssize_t count = ::write(fd, bytes.data(), bytes.size());

@@ -72,6 +72,10 @@ class Disk {
   // mode 0600 and is new.
   virtual Expected<CreatedFile> createUniqueFile(const std::string& pathTemplate);
 
+  // Opens for appending, creating the file with `mode` if missing:
+  // O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC.
+  virtual Expected<int> openForAppending(const std::string& path, unsigned mode);
+
   // Writes every byte, continuing after partial writes and interruptions.
   virtual Status writeAll(int fd, std::string_view bytes);
 

@@ -5,6 +5,7 @@
 
 #include "config_reading.h"
 #include "file_steps.h"
+#include "history.h"
 #include "ostrel/agent_config_file.h"
 
 namespace ostrel {
@@ -55,28 +56,60 @@ class Locker {
   std::optional<files::FolderLock> held_;
 };
 
+// The file a save replaces: what stood there when it was read (absent:
+// nothing), and how the history sums it up.
+struct Replaced {
+  std::optional<files::Identity> identity;
+  std::string summary;
+};
+
+std::string summaryOf(std::string_view bytes) {
+  auto decoded = AgentConfig::decoded(bytes);
+  return decoded.ok() ? decoded.value().summary() : "not valid JSON";
+}
+
 // Replaces `target` with `bytes` under the lock, if what stands there is
-// still `expected` (absent: nothing) right up to the rename. Sets `changed`,
-// and saves nothing, when it is not.
+// still `old` right up to the rename, first keeping the old file in the
+// history. Sets `changed`, and saves nothing, when the file is not the one
+// read. Failures come worded as the user reads them.
 Status replaceIfUnchanged(Disk& disk, Locker& locker, const std::string& target,
-                          std::string_view bytes, const std::optional<files::Identity>& expected,
-                          unsigned mode, bool& changed) {
+                          std::string_view bytes, const Replaced& old, unsigned mode,
+                          const std::string& command, bool& changed) {
   changed = false;
+  std::optional<Error> notKept;
+  std::optional<std::string> version;  // kept, for a save that then fails
   auto unchanged = [&]() -> Status {
     auto now = files::identityAt(disk, target);
     if (!now.ok()) return now.error();
-    changed = now.value() != expected;
+    changed = now.value() != old.identity;
     if (changed) return Error{"the config changed meanwhile"};
+    return {};
+  };
+  auto keepAndCheck = [&]() -> Status {
+    if (auto same = unchanged(); !same.ok()) return same;
+    if (!old.identity) return {};  // nothing to keep yet
+    auto kept = history::keep(disk, target, old.summary, command);
+    if (!kept.ok()) {
+      notKept = kept.error().within("could not keep the previous config");
+      return *notKept;
+    }
+    version = std::move(kept).value();
     return {};
   };
   const std::string folder = files::parentOf(target);
   const bool lockedBefore = locker.holds(folder);
-  if (auto locked = locker.lock(folder, true); !locked.ok()) return locked;
+  if (auto locked = locker.lock(folder, true); !locked.ok()) return saveFailure(locked.error());
   // Read before the lock was held: another edit may have saved since.
   if (!lockedBefore) {
-    if (auto same = unchanged(); !same.ok()) return same;
+    if (auto same = unchanged(); !same.ok()) return changed ? same : saveFailure(same.error());
   }
-  return files::replace(disk, target, bytes, mode, unchanged);
+  Status replaced = files::replace(disk, target, bytes, mode, keepAndCheck);
+  if (notKept) return *notKept;
+  // The old file is still in place: its copy in the history would only
+  // stand for it twice.
+  if (!replaced.ok() && !replaced.error().saved && version) (void)disk.unlink(*version);
+  if (!replaced.ok() && !changed) return saveFailure(replaced.error());
+  return replaced;
 }
 
 }  // namespace
@@ -155,15 +188,15 @@ EditSession::Outcome EditSession::edit(const Edit& edit) {
     }
 
     const auto& stored = read.value().stored;
-    const std::optional<files::Identity> expected =
-        stored ? std::optional(stored->identity) : std::nullopt;
+    const Replaced old{stored ? std::optional(stored->identity) : std::nullopt,
+                       read.value().decoded.config.summary()};
     const unsigned mode = stored ? stored->permissions : files::newFileMode(disk);
     bool changed = false;
-    const Status saved =
-        replaceIfUnchanged(disk, locker, target.value(), bytes.value(), expected, mode, changed);
+    const Status saved = replaceIfUnchanged(disk, locker, target.value(), bytes.value(), old, mode,
+                                            options_.commandLine, changed);
     if (changed) continue;
     if (!saved.ok()) {
-      outcome.status = saveFailure(saved.error());
+      outcome.status = saved;
       if (saved.error().saved) outcome.saved = validated.config;
       return outcome;
     }
@@ -190,12 +223,62 @@ Status EditSession::replace(std::string_view bytes, const std::optional<std::str
   const auto& stored = current.value();
   if ((stored ? std::optional(stored->bytes) : std::nullopt) != expected) return changedMeanwhile;
   bool changed = false;
-  const Status saved = replaceIfUnchanged(
-      disk, locker, target.value(), bytes, stored ? std::optional(stored->identity) : std::nullopt,
-      stored ? stored->permissions : files::newFileMode(disk), changed);
+  const Replaced old{stored ? std::optional(stored->identity) : std::nullopt,
+                     stored ? summaryOf(stored->bytes) : ""};
+  const Status saved = replaceIfUnchanged(disk, locker, target.value(), bytes, old,
+                                          stored ? stored->permissions : files::newFileMode(disk),
+                                          options_.commandLine, changed);
   if (changed) return changedMeanwhile;
-  if (!saved.ok()) return saveFailure(saved.error());
+  if (!saved.ok()) return saved;
   return {};
+}
+
+Expected<std::vector<KeptVersion>> EditSession::history() const {
+  auto target = files::resolved(disk(), location_);
+  if (!target.ok()) return target.error().within("could not read the config");
+  auto entries = history::entries(disk(), target.value());
+  if (!entries.ok()) return entries.error();
+  std::vector<KeptVersion> versions;
+  for (auto& entry : entries.value()) {
+    versions.push_back({std::move(entry.time), std::move(entry.summary), std::move(entry.command)});
+  }
+  return versions;
+}
+
+Expected<EditSession::Restored> EditSession::restore(std::size_t number) {
+  Disk& disk = this->disk();
+  const Error noVersion{"there is no version " + std::to_string(number) +
+                        "; `ostrel history` lists them"};
+  Locker locker(disk, {options_.lockWait, options_.lockPatience, options_.waiting});
+  for (int attempt = 0; attempt < maxAttempts; ++attempt) {
+    auto target = files::resolved(disk, location_);
+    if (!target.ok()) return target.error().within("could not read the config");
+    const std::string folder = files::parentOf(target.value());
+    // No folder, no history: nothing is created for a version that is not there.
+    if (!disk.status(folder).ok()) return noVersion;
+    if (auto locked = locker.lock(folder, true); !locked.ok()) return saveFailure(locked.error());
+    auto entries = history::entries(disk, target.value());
+    if (!entries.ok()) return entries.error();
+    if (number == 0 || number > entries.value().size()) return noVersion;
+    const history::Entry& entry = entries.value()[number - 1];
+    auto bytes = history::bytesOf(disk, target.value(), entry);
+    if (!bytes.ok()) return bytes.error();
+
+    auto current = files::read(disk, target.value());
+    if (!current.ok()) return current.error().within("could not read the config");
+    const auto& stored = current.value();
+    const Replaced old{stored ? std::optional(stored->identity) : std::nullopt,
+                       stored ? summaryOf(stored->bytes) : ""};
+    bool changed = false;
+    const Status saved = replaceIfUnchanged(disk, locker, target.value(), bytes.value(), old,
+                                            stored ? stored->permissions : files::newFileMode(disk),
+                                            options_.commandLine, changed);
+    if (changed) continue;
+    if (!saved.ok()) return saved.error();
+    return Restored{{entry.time, entry.summary, entry.command}, std::move(bytes).value()};
+  }
+  return Error{"could not write the config: it kept changing while this restore ran (" +
+               std::to_string(maxAttempts) + " tries); nothing was saved"};
 }
 
 }  // namespace ostrel

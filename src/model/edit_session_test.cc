@@ -26,8 +26,21 @@ namespace {
 using namespace std::chrono_literals;
 using namespace testing;  // readFile, writeFile, listDir
 
-// The disk calls of a save, in order; afterRename is just after the rename.
-enum class Step { openDir, create, write, chmod, sync, close, rename, afterRename, syncDir };
+// The disk calls of a save, in order; link and index keep the old file in
+// the history; afterRename is just after the rename.
+enum class Step {
+  openDir,
+  create,
+  write,
+  chmod,
+  sync,
+  close,
+  link,
+  index,
+  rename,
+  afterRename,
+  syncDir
+};
 // Written over the config at a step by "another program", on every attempt.
 constexpr int foreignWrite = 1 << 20;
 const std::string foreign = R"({"version":1,"dictionary":["Quokka"],"rules":[]})";
@@ -48,6 +61,8 @@ struct FaultyDisk : Disk {
   FAULT(Status, setPermissions, Step::chmod, (int fd, unsigned mode), (fd, mode))
   FAULT(Status, syncFile, Step::sync, (int fd), (fd))
   FAULT(Status, syncDirectory, Step::syncDir, (int fd), (fd))
+  FAULT(Status, link, Step::link, (const std::string& f, const std::string& t), (f, t))
+  FAULT(Or<int>, openForAppending, Step::index, (const std::string& p, unsigned m), (p, m))
 #undef FAULT
   Status close(int fd) override {
     const Status closed = Disk::close(fd);  // the descriptor is gone either way
@@ -112,6 +127,14 @@ TEST_F(SessionTest, FailedKilledOrRacedStepLeavesAWholeFileAndNoTemporaryFile) {
       ".agent-config.json.tmp-1234567", "agent-config.json", "agent-config.json.tmp-123456"};
   for (const std::string& name : kept) writeFile(folder + "/" + name, old);
   const std::string write = "could not write the config: ";
+  const std::string keep = "could not keep the previous config: ";
+  const std::string history = folder + "/.agent-config.history";
+  // The config's folder, less the history.
+  auto listed = [&] {
+    std::vector<std::string> names = listDir(folder);
+    std::erase(names, ".agent-config.history");
+    return names;
+  };
   const struct { Step step; int code; std::string start; } rows[] = {
       {Step::openDir, EMFILE, write + "cannot open the folder '" + folder + "'"},
       {Step::create, EACCES, write + "cannot create a temporary file in '" + folder + "'"},
@@ -120,6 +143,11 @@ TEST_F(SessionTest, FailedKilledOrRacedStepLeavesAWholeFileAndNoTemporaryFile) {
       {Step::sync, EIO, write + "cannot flush '"},
       {Step::close, EIO, write + "cannot close '"},
       {Step::rename, EXDEV, write + "cannot rename '"},
+      // The history: an edit whose old file cannot be kept is not made; where
+      // links fail, a copy serves.
+      {Step::link, EACCES, keep + "cannot link '" + location + "' as '" + history + "/1.json'"},
+      {Step::index, ENOSPC, keep + "cannot open '" + history + "/index'"},
+      {Step::link, EXDEV, ""},
       {Step::syncDir, EIO, "the config was saved, but the folder '" + folder + "' could not be "
                            "flushed to disk, so the change may not survive a crash"},
       {Step::syncDir, EINVAL, ""},  // a file system that cannot flush a folder
@@ -129,12 +157,14 @@ TEST_F(SessionTest, FailedKilledOrRacedStepLeavesAWholeFileAndNoTemporaryFile) {
       {Step::sync, foreignWrite + 3, write + "it kept changing while this edit ran (3 tries)"},
       // Killed: the lock goes with the process, and the next one sweeps what it left.
       {Step::create, -SIGKILL, ""}, {Step::write, -SIGKILL, ""}, {Step::sync, -SIGKILL, ""},
-      {Step::rename, -SIGKILL, ""}, {Step::afterRename, -SIGKILL, ""},
+      {Step::link, -SIGKILL, ""}, {Step::index, -SIGKILL, ""}, {Step::rename, -SIGKILL, ""},
+      {Step::afterRename, -SIGKILL, ""},
       // Interrupted: the process removes its temporary file, then dies of the signal.
       {Step::write, -SIGINT, ""}, {Step::sync, -SIGTERM, ""}, {Step::rename, -SIGHUP, ""},
       // clang-format on
   };
   for (const auto& r : rows) {
+    std::filesystem::remove_all(history);
     writeFile(location, old);
     FaultyDisk disk(r.step, r.code, location);
     std::string got;  // the error's description
@@ -156,21 +186,32 @@ TEST_F(SessionTest, FailedKilledOrRacedStepLeavesAWholeFileAndNoTemporaryFile) {
       int status = 0;
       ASSERT_TRUE(::waitpid(child, &status, 0) == child && WIFSIGNALED(status) &&
                   WTERMSIG(status) == -r.code);
-      EXPECT_TRUE(r.code == -SIGKILL || listDir(folder) == kept);  // before the sweep below
+      EXPECT_TRUE(r.code == -SIGKILL || listed() == kept);  // before the sweep below
       EXPECT_TRUE(files::lock(realDisk(), folder, {}).ok());
     }
     EXPECT_TRUE(got.starts_with(r.start) && got.empty() == r.start.empty()) << got;
     if (r.code < foreignWrite) {
       EXPECT_TRUE(got.empty() || got.ends_with(": " + Error::fromErrno(r.code).description)) << got;
     }
-    const bool replaced = r.step == Step::syncDir || r.step == Step::afterRename ||
-                          (r.code > foreignWrite && r.code < foreignWrite + 3);
+    const bool replaced = (r.code >= 0 && (r.start.empty() || r.step == Step::syncDir)) ||
+                          r.step == Step::afterRename;
     EXPECT_EQ(savedAnyway, replaced && !r.start.empty());
     EXPECT_EQ(readFile(location), replaced                ? saved
                                   : r.code > foreignWrite ? foreign
                                                           : old)
         << got;  // never a mix
-    EXPECT_EQ(listDir(folder), kept) << static_cast<int>(r.step) << " " << r.code;
+    // What was replaced is kept, and nothing that was not; a kill may leave
+    // in the history an old file that is also still the config.
+    std::vector<std::string> versions;
+    for (const std::string& name : listDir(history)) {
+      if (name.ends_with(".json")) versions.push_back(readFile(history + "/" + name));
+    }
+    const bool killedKeeping = r.code < 0 && r.step >= Step::index && r.step <= Step::rename;
+    EXPECT_EQ(versions.size(), replaced || killedKeeping ? 1u : 0u) << got;
+    for (const std::string& version : versions) {
+      EXPECT_EQ(version, r.code > foreignWrite ? foreign : old);
+    }
+    EXPECT_EQ(listed(), kept) << static_cast<int>(r.step) << " " << r.code;
   }
 }
 

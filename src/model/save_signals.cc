@@ -11,9 +11,16 @@ namespace {
 // Read by the handler, so plain static storage and an atomic flag.
 char watchedPath[4096];
 volatile sig_atomic_t watching = 0;
+// The handler each signal had before, when it had one of its own: it runs
+// once the file is gone.
+void (*chained[NSIG])(int) = {};
 
 extern "C" void removeAndDie(int signal) {
   if (watching) ::unlink(watchedPath);
+  if (signal > 0 && signal < NSIG && chained[signal] != nullptr) {
+    chained[signal](signal);
+    return;
+  }
   ::signal(signal, SIG_DFL);
   ::raise(signal);  // delivered when the handler returns, as the default now
 }
@@ -35,7 +42,10 @@ SaveSignalGuard::SaveSignalGuard() {
   action.sa_mask = handledSet();  // one removal at a time
   for (std::size_t i = 0; i < std::size(handled); ++i) {
     if (::sigaction(handled[i], nullptr, &previous_[i]) != 0) continue;
-    if ((previous_[i].sa_flags & SA_SIGINFO) != 0 || previous_[i].sa_handler != SIG_DFL) continue;
+    const bool caught = previous_[i].sa_handler != SIG_DFL && previous_[i].sa_handler != SIG_IGN;
+    if ((previous_[i].sa_flags & SA_SIGINFO) != 0 || (handled[i] == SIGXFSZ && caught)) continue;
+    if (previous_[i].sa_handler == SIG_IGN) continue;
+    chained[handled[i]] = caught ? previous_[i].sa_handler : nullptr;
     action.sa_handler = handled[i] == SIGXFSZ ? SIG_IGN : removeAndDie;
     changed_[i] = ::sigaction(handled[i], &action, nullptr) == 0;
   }

@@ -2,7 +2,8 @@
 // SIGHUP first remove that file, then end the process as they would have
 // (status as the shell expects); SIGXFSZ is ignored, so that a file-size limit
 // (ulimit -f) makes the write fail with EFBIG instead of killing the process.
-// Signals that were ignored or caught when the guard was made are left alone.
+// Signals that were ignored when the guard was made are left alone; one that
+// had a handler of its own gets it once the file is removed.
 #pragma once
 
 #include <signal.h>
