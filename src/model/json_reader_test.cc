@@ -120,7 +120,7 @@ TEST(JsonReader, ReportsTheFirstProblemWithWhatAndWhere) {
 TEST(JsonReader, ReadsAsTheApplicationDoes) {
   const std::string repeated = " repeated key; the first one is kept\n";
   const std::u32string text =
-      U"{\"version\":7,\"dictionary\":[\"caf\u00E9 \U0001F600\"],\"rules\":[]}";
+      U"{\"version\":7,\"dictionary\":[\"caf\u00E9 \u20AC\U0001F600\U0010FFFF\"],\"rules\":[]}";
   const struct {
     std::string json;
     std::int64_t version;
@@ -138,15 +138,15 @@ TEST(JsonReader, ReadsAsTheApplicationDoes) {
       {withVersion("1.0"), 1, "", ""}, {withVersion("1e2"), 100, "", ""},
       {withVersion("100e-2"), 1, "", ""}, {withVersion("7.0E0"), 7, "", ""},
       {withVersion("-0.0"), 0, "", ""}, {withVersion("-9223372036854775808.0"), INT64_MIN, "", ""},
-      {withVersion("922337203685477580.7e1"), INT64_MAX, "", ""},
-      {utf(2, false, true, text), 7, "caf\u00E9 \U0001F600", ""},
-      {utf(2, true, true, text), 7, "caf\u00E9 \U0001F600", ""},
-      {utf(2, false, false, text), 7, "caf\u00E9 \U0001F600", ""},
-      {utf(2, true, false, text), 7, "caf\u00E9 \U0001F600", ""},
-      {utf(4, true, true, text), 7, "caf\u00E9 \U0001F600", ""},
-      {utf(4, false, true, text), 7, "caf\u00E9 \U0001F600", ""},
-      {utf(4, true, false, text), 7, "caf\u00E9 \U0001F600", ""},
-      {utf(4, false, false, text), 7, "caf\u00E9 \U0001F600", ""},
+      {withVersion("922337203685477580.7e1"), INT64_MAX, "", ""}, {withVersion("9223372036854775807"), INT64_MAX, "", ""},
+      {utf(2, false, true, text), 7, "caf\u00E9 \u20AC\U0001F600\U0010FFFF", ""},
+      {utf(2, true, true, text), 7, "caf\u00E9 \u20AC\U0001F600\U0010FFFF", ""},
+      {utf(2, false, false, text), 7, "caf\u00E9 \u20AC\U0001F600\U0010FFFF", ""},
+      {utf(2, true, false, text), 7, "caf\u00E9 \u20AC\U0001F600\U0010FFFF", ""},
+      {utf(4, true, true, text), 7, "caf\u00E9 \u20AC\U0001F600\U0010FFFF", ""},
+      {utf(4, false, true, text), 7, "caf\u00E9 \u20AC\U0001F600\U0010FFFF", ""},
+      {utf(4, true, false, text), 7, "caf\u00E9 \u20AC\U0001F600\U0010FFFF", ""},
+      {utf(4, false, false, text), 7, "caf\u00E9 \u20AC\U0001F600\U0010FFFF", ""},
       // clang-format on
   };
   for (const auto& r : rows) {
