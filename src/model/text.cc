@@ -1,8 +1,8 @@
 // The text conventions: ASCII fast paths, and the dispatch between them and
-// the general paths of text_unicode.h (on ICU, in text_icu.cc). Pure-ASCII
-// texts never reach ICU, and the ASCII characters of other texts skip it
-// where no neighbour can change their result; both give exactly the results
-// of the general paths.
+// the general paths of text_unicode.h (on the Unicode library). Pure-ASCII
+// texts never reach the library, and the ASCII characters of other texts
+// skip it where no neighbour can change their result; both give exactly the
+// results of the general paths.
 #include "ostrel/text.h"
 
 #include <cstdint>
