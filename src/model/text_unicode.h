@@ -30,6 +30,8 @@ std::string lowercased(std::string_view s);
 // Appends lowercased(s) to `out`.
 void appendLowercased(std::string& out, std::string_view s);
 std::string nfc(std::string_view s);
+// Appends nfc(s) to `out`.
+void appendNfc(std::string& out, std::string_view s);
 std::size_t characterCount(std::string_view s);
 std::string_view firstCharacters(std::string_view s, std::size_t n);
 

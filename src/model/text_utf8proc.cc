@@ -4,6 +4,7 @@
 #include <utf8proc.h>
 
 #include <cstdint>
+#include <iterator>
 #include <new>
 #include <string>
 #include <vector>
@@ -158,23 +159,33 @@ void appendLowercased(std::string& out, std::string_view s) {
 }
 
 std::string nfc(std::string_view s) {
-  if (!isValidUtf8(s)) return nfc(sanitizedUtf8(s));
+  std::string out;
+  out.reserve(s.size());
+  appendNfc(out, s);
+  return out;
+}
+
+void appendNfc(std::string& out, std::string_view s) {
+  if (!isValidUtf8(s)) return appendNfc(out, sanitizedUtf8(s));
   constexpr auto options = static_cast<utf8proc_option_t>(UTF8PROC_STABLE | UTF8PROC_COMPOSE);
   const auto* bytes = reinterpret_cast<const utf8proc_uint8_t*>(s.data());
   const auto size = static_cast<utf8proc_ssize_t>(s.size());
-  // Room for a code point per byte, which a decomposition seldom needs more
-  // than, and for the NUL that re-encoding in place writes after the bytes.
-  utf8proc_ssize_t room = size, length;
-  std::vector<utf8proc_int32_t> codePoints(s.size() + 1);
-  while ((length = utf8proc_decompose(bytes, size, codePoints.data(), room, options)) > room) {
+  // Most texts that come here are a few characters long, so their code
+  // points go on the stack. One entry is kept for the NUL that re-encoding
+  // in place writes after the bytes.
+  utf8proc_int32_t small[64];
+  std::vector<utf8proc_int32_t> large;
+  utf8proc_int32_t* codePoints = small;
+  utf8proc_ssize_t room = std::size(small) - 1, length;
+  while ((length = utf8proc_decompose(bytes, size, codePoints, room, options)) > room) {
     room = length;
-    codePoints.resize(static_cast<std::size_t>(room) + 1);
+    large.resize(static_cast<std::size_t>(room) + 1);
+    codePoints = large.data();
   }
   // On valid UTF-8 both fail only for a text too long to count in memory.
-  if (length >= 0) length = utf8proc_reencode(codePoints.data(), length, options);
+  if (length >= 0) length = utf8proc_reencode(codePoints, length, options);
   if (length < 0) throw std::bad_alloc();
-  return std::string(reinterpret_cast<const char*>(codePoints.data()),
-                     static_cast<std::size_t>(length));
+  out.append(reinterpret_cast<const char*>(codePoints), static_cast<std::size_t>(length));
 }
 
 std::size_t characterCount(std::string_view s) {
