@@ -25,7 +25,7 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 # dpkg-shlibdeps names the packages of the shared libraries the binary links
-# (ICU's among them), in the versions of the build machine.
+# (utf8proc and the C library), in the versions of the build machine.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Debian's zsh looks in vendor-completions, and man pages ship compressed.
 set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/debian_layout.cmake)

@@ -1,5 +1,5 @@
-// The fast paths of the text conventions against the general ICU paths on
-// the same bytes, valid UTF-8 or not: every result must be identical.
+// The fast paths of the text conventions against the general paths on the
+// same bytes, valid UTF-8 or not: every result must be identical.
 
 #include <cstdint>
 

@@ -2,8 +2,7 @@
 // shared with the desktop application. A plain value: copying it copies all of
 // its contents. This header is the model's record, its JSON document, its
 // limits, its validation and its edit operations; none of them touch a file,
-// print or exit. Those that compare or measure text throw
-// text::UnicodeUnavailable when ICU cannot be set up (see ostrel/text.h).
+// print or exit.
 #pragma once
 
 #include <array>

@@ -1,6 +1,6 @@
 // The text conventions of every user-visible text: how text is trimmed,
 // lower-cased, compared, measured and cut. This module is the only user of
-// ICU in the project; every other module goes through it.
+// the Unicode library (utf8proc); every other module goes through it.
 //
 // All functions take and return UTF-8. Inputs are expected to be valid UTF-8
 // (the record never holds anything else); an ill-formed sequence is never
@@ -9,24 +9,15 @@
 // Pure-ASCII inputs take a fast path that gives exactly the results of the
 // general Unicode path.
 //
-// Nothing here prints or exits. A function that needs ICU's services throws
-// UnicodeUnavailable when they cannot be set up (a broken ICU installation).
+// Nothing here prints or exits.
 #pragma once
 
 #include <cstddef>
 #include <functional>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 
 namespace ostrel::text {
-
-// ICU's services could not be set up. what() is the whole message, for
-// example "unicode support unavailable — case mapping: U_FILE_ACCESS_ERROR".
-class UnicodeUnavailable : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
 
 // True when `s` is well-formed UTF-8: no overlong forms, no surrogates,
 // nothing above U+10FFFF, no truncated sequence.

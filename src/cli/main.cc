@@ -33,9 +33,6 @@ ostrel::Status run(int argc, char** argv) {
   } catch (const std::bad_alloc&) {
     // A config far too large for memory; nothing has been written.
     return ostrel::Error{"not enough memory to handle the config"};
-  } catch (const ostrel::text::UnicodeUnavailable& error) {
-    // A broken ICU installation; nothing has been written.
-    return ostrel::Error{error.what()};
   } catch (const std::exception& error) {
     return ostrel::Error{std::string("unexpected failure: ") + error.what()};
   }

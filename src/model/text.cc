@@ -1,8 +1,8 @@
 // The text conventions: ASCII fast paths, and the dispatch between them and
-// the general paths of text_unicode.h (on ICU, in text_icu.cc). Pure-ASCII
-// texts never reach ICU, and the ASCII characters of other texts skip it
-// where no neighbour can change their result; both give exactly the results
-// of the general paths.
+// the general paths of text_unicode.h (on the Unicode library). Pure-ASCII
+// texts never reach the library, and the ASCII characters of other texts
+// skip it where no neighbour can change their result; both give exactly the
+// results of the general paths.
 #include "ostrel/text.h"
 
 #include <cstdint>
@@ -122,6 +122,28 @@ std::string lowercased(std::string_view s) {
     }
     const std::size_t otherEnd = firstAscii(s, asciiEnd);
     unicode::appendLowercased(out, s.substr(asciiEnd, otherEnd - asciiEnd));
+    at = otherEnd;
+  }
+  return out;
+}
+
+// Only the stretches of other characters, with the ASCII character before
+// them, need normalising: that one may combine with what follows it, but no
+// character ever combines with an ASCII character that follows it.
+std::string nfc(std::string_view s) {
+  std::string out;
+  out.reserve(s.size());
+  std::size_t at = 0;
+  while (at < s.size()) {
+    const std::size_t other = firstNonAscii(s, at);
+    if (other == s.size()) {
+      out.append(s, at);
+      break;
+    }
+    const std::size_t stretchStart = other > at ? other - 1 : other;
+    out.append(s, at, stretchStart - at);
+    const std::size_t otherEnd = firstAscii(s, other);
+    unicode::appendNfc(out, s.substr(stretchStart, otherEnd - stretchStart));
     at = otherEnd;
   }
   return out;
@@ -274,7 +296,7 @@ std::string lowercased(std::string_view s) {
 
 std::string nfc(std::string_view s) {
   // ASCII is already in NFC.
-  return isAscii(s) ? std::string(s) : unicode::nfc(s);
+  return isAscii(s) ? std::string(s) : mixed::nfc(s);
 }
 
 bool equivalent(std::string_view a, std::string_view b) {
@@ -298,7 +320,7 @@ std::string_view firstCharacters(std::string_view s, std::size_t n) {
 Key Key::of(std::string_view s) {
   std::string lower = lowercased(s);
   if (isAscii(lower)) return Key(std::move(lower));  // already in NFC
-  return Key(unicode::nfc(lower));
+  return Key(mixed::nfc(lower));
 }
 
 bool Key::contains(const Key& part) const {
