@@ -3,6 +3,7 @@
 #include <string_view>
 #include <vector>
 
+#include "completion.h"
 #include "edit_transaction.h"
 #include "hand_edit.h"
 #include "ostrel/agent_config.h"
@@ -33,8 +34,6 @@ std::string validKindsText() {
   }
   return text;
 }
-
-bool isHelpWord(std::string_view word) { return word == "--help" || word == "-h"; }
 
 std::string dictionaryCount(const AgentConfig& config, const Change&) {
   return std::to_string(config.dictionary.size()) + " words in the dictionary";
@@ -252,19 +251,22 @@ constexpr Command table[] = {
     {"version", "", "", Listing::hidden, answers, printVersion},
     {"dict add", "<word>...", "Teach the recognizer words it mangles.", Listing::afterBlankLine,
      acts, editing<addWords>},
-    {"dict remove", "<word>...", "", Listing::listed, acts, editing<removeWords>},
+    {"dict remove", "<word>...", "", Listing::listed, acts, editing<removeWords>, {Operand::word}},
     {"dict list", "", "", Listing::listed, answers, fromStored<listWords>},
     {"rule set", "<kind> <trigger> <replacement>",
      "<kind> is 'snippet' (say a phrase, get text) or\n'transform' (rewrite how something is said).",
-     Listing::afterBlankLine, acts, editing<setRule>},
-    {"rule remove", "<trigger>", "", Listing::listed, acts, editing<removeRule>},
-    {"rule enable", "<trigger>", "", Listing::listed, acts, editing<enableRules>},
-    {"rule disable", "<trigger>", "", Listing::listed, acts, editing<disableRules>},
+     Listing::afterBlankLine, acts, editing<setRule>, {Operand::kind}},
+    {"rule remove", "<trigger>", "", Listing::listed, acts, editing<removeRule>, {Operand::trigger}},
+    {"rule enable", "<trigger>", "", Listing::listed, acts, editing<enableRules>,
+     {Operand::trigger}},
+    {"rule disable", "<trigger>", "", Listing::listed, acts, editing<disableRules>,
+     {Operand::trigger}},
     {"rule list", "", "", Listing::listed, answers, fromStored<listRules>},
     {"style set", "<text>", "Guidance handed to cleanup, e.g. \"Write emails formally.\"",
      Listing::afterBlankLine, acts, editing<setStyle>},
     {"style clear", "", "", Listing::listed, acts, editing<clearStyle>},
     {"style show", "", "", Listing::listed, answers, fromStored<showStyle>},
+    {"__complete", "", "", Listing::internal, answers, complete},
 };
 // clang-format on
 
@@ -287,11 +289,21 @@ constexpr std::size_t summaryColumn = 39;
 
 std::span<const Command> commands() { return table; }
 
+const Command* selected(std::span<const std::string> args, std::size_t& used) {
+  for (const Command& command : table) {
+    used = wordsMatched(command.name, args);
+    if (used > 0) return &command;
+  }
+  return nullptr;
+}
+
+bool isHelpWord(std::string_view word) { return word == "--help" || word == "-h"; }
+
 const std::string& usage() {
   static const std::string text = [] {
     std::string out = "ostrel \u2014 edit Ostrel's dictionary, rules and style.\n\nUSAGE\n";
     for (const Command& command : table) {
-      if (command.listing == Listing::hidden) continue;
+      if (command.listing == Listing::hidden || command.listing == Listing::internal) continue;
       if (command.listing == Listing::afterBlankLine) out += '\n';
       std::string line = "  ostrel " + std::string(command.name);
       if (!command.operands.empty()) line += " " + std::string(command.operands);
@@ -328,19 +340,19 @@ const std::string& usage() {
 
 Status dispatch(std::span<const std::string> args) {
   if (args.empty()) return printLine(usage());
-  for (const Command& command : table) {
-    const std::size_t used = wordsMatched(command.name, args);
-    if (used == 0) continue;
-    const Invocation in{args, args.subspan(used)};
-    // A help word typed out of habit asks for help; it is never stored.
-    if (command.helpAmongOperands) {
-      for (const std::string& word : in.operands) {
-        if (isHelpWord(word)) return printLine(usage());
-      }
-    }
-    return command.run(in);
+  std::size_t used = 0;
+  const Command* command = selected(args, used);
+  if (!command) {
+    return Error{"unknown command '" + text::escapedForMessage(joined(args)) + "'\n\n" + usage()};
   }
-  return Error{"unknown command '" + text::escapedForMessage(joined(args)) + "'\n\n" + usage()};
+  const Invocation in{args, args.subspan(used)};
+  // A help word typed out of habit asks for help; it is never stored.
+  if (command->helpAmongOperands) {
+    for (const std::string& word : in.operands) {
+      if (isHelpWord(word)) return printLine(usage());
+    }
+  }
+  return command->run(in);
 }
 
 }  // namespace ostrel::cli
