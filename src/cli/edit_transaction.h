@@ -20,6 +20,7 @@ using Describe =
 struct EditTransaction {
   EditSession::Edit edit;
   Describe describe;
+  bool dryRun = false;  // report what a save would do, and save nothing
 };
 
 // The session on the user's config, waiting for another edit's lock as
@@ -27,7 +28,8 @@ struct EditTransaction {
 Expected<EditSession> openSession();
 
 // How a finding is worded: after a save ("dropped '…' — …"), or of a save
-// still to come ("would drop", "would cut", "would trim", "would remove").
+// still to come ("would drop", "would cut", "would trim", "would remove"),
+// after "line N: " when it names the line of an imported file.
 enum class Tense { done, toCome };
 std::string findingLine(const AgentConfig::Complaint& finding, Tense tense);
 
@@ -36,8 +38,8 @@ std::string findingLine(const AgentConfig::Complaint& finding, Tense tense);
 std::size_t printFindings(const std::vector<AgentConfig::Complaint>& findings, Tense tense,
                           bool silentRepairsToo = false);
 
-// Runs one edit: prints what the save lost and, once the file is saved, the
-// report line. On a failure before the new file is in place, returns the
+// Runs one edit: prints the edit's notes, what the save lost and, once the
+// file is saved (or, for a dry run, the edit previewed), the report line. On a failure before the new file is in place, returns the
 // message, with the file left as it was; on one after it (the folder not
 // flushed, the report not written), a message that begins "the config was
 // saved, but ".
