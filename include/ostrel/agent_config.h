@@ -162,11 +162,11 @@ struct AgentConfig {
 
   // What merge() kept of this record over the other's.
   struct Merged {
-    std::vector<Upserted> added;  // upsertRules() of the other's new rules
-    std::size_t rulesKept = 0;    // the other's rules whose trigger is stored
+    std::vector<Upserted> added;              // upsertRules() of the other's new rules
+    std::size_t rulesKept = 0;                // the other's rules whose trigger is stored
     std::vector<std::string> differingRules;  // of those, the stored triggers of
                                               // rules that differ
-    bool differingStyle = false;  // a stored style kept over another
+    bool differingStyle = false;              // a stored style kept over another
   };
 
   // Takes what `other` has and this record lacks: its words as addTerms()

@@ -104,8 +104,8 @@ Status editing(const Invocation& in) {
 
 // dict add and dict remove: one dictionary operation over all the words.
 template <class Result>
-Expected<EditTransaction> editWords(const Invocation& in,
-                                    Result (AgentConfig::*operation)(std::span<const std::string>)) {
+Expected<EditTransaction> editWords(
+    const Invocation& in, Result (AgentConfig::*operation)(std::span<const std::string>)) {
   std::vector<std::string> words(in.operands.begin(), in.operands.end());
   if (words.empty()) return Error{"dict " + in.args[1] + " needs at least one word"};
   return EditTransaction{[words, operation](AgentConfig& c) -> Expected<Change> {

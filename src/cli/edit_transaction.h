@@ -39,10 +39,9 @@ std::size_t printFindings(const std::vector<AgentConfig::Complaint>& findings, T
                           bool silentRepairsToo = false);
 
 // Runs one edit: prints the edit's notes, what the save lost and, once the
-// file is saved (or, for a dry run, the edit previewed), the report line. On a failure before the new file is in place, returns the
-// message, with the file left as it was; on one after it (the folder not
-// flushed, the report not written), a message that begins "the config was
-// saved, but ".
+// file is saved (or, for a dry run, the edit previewed), the report line. On a failure before the
+// new file is in place, returns the message, with the file left as it was; on one after it (the
+// folder not flushed, the report not written), a message that begins "the config was saved, but ".
 Status runEdit(const EditTransaction& transaction);
 
 }  // namespace ostrel::cli

@@ -4,8 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <array>
+#include <cerrno>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -159,7 +159,8 @@ Expected<EditTransaction> mergeConfig(const Invocation& in) {
     std::size_t rulesAdded = 0, kept = 0;
   };
   auto tally = std::make_shared<Tally>();
-  auto edit = [other = std::move(decoded).value().config, tally](AgentConfig& c) -> Expected<Change> {
+  auto edit = [other = std::move(decoded).value().config,
+               tally](AgentConfig& c) -> Expected<Change> {
     tally->earlier = c.dictionary;
     const AgentConfig::Merged merged = c.merge(other);
     Change change;
@@ -167,7 +168,8 @@ Expected<EditTransaction> mergeConfig(const Invocation& in) {
       change.notes.push_back("kept your rule '" + text::escapedForMessage(trigger) +
                              "' \u2014 the merged file's differs (`ostrel rule set` replaces it)");
     }
-    if (merged.differingStyle) change.notes.push_back("kept your style \u2014 the merged file's differs");
+    if (merged.differingStyle)
+      change.notes.push_back("kept your style \u2014 the merged file's differs");
     tally->rulesAdded = 0;
     for (const auto& taken : merged.added) {
       if (taken.refusal) change.refusals.push_back(*taken.refusal);

@@ -89,7 +89,9 @@ EditSession::Outcome edited(const AgentConfig::Decoded& loaded, const EditSessio
   auto change = edit(config);
   if (!change.ok()) return {change.error()};
   validated = config.validated();
-  return {{}, findingsOf(loaded, *validated, change.value().refusals), std::nullopt,
+  return {{},
+          findingsOf(loaded, *validated, change.value().refusals),
+          std::nullopt,
           std::move(change).value()};
 }
 
@@ -104,7 +106,9 @@ std::vector<Complaint> findingsOf(const AgentConfig::Decoded& decoded,
   findings.insert(findings.end(), decoded.dropped.begin(), decoded.dropped.end());
   // How many refusals of each text have yet to meet the finding of
   // validation that repeats them; texts compare as Complaint's == does.
-  auto textOf = [](const Complaint& c) { return text::nfc(c.subject) + '\0' + text::nfc(c.reason); };
+  auto textOf = [](const Complaint& c) {
+    return text::nfc(c.subject) + '\0' + text::nfc(c.reason);
+  };
   std::unordered_map<std::string, std::size_t> unmatched;
   for (const Complaint& refusal : refusals) ++unmatched[textOf(refusal)];
   for (const Complaint& complaint : validated.complaints) {

@@ -114,7 +114,7 @@ std::vector<AgentConfig::Upserted> AgentConfig::upsertRules(std::span<const Rule
   firstWith.reserve(rules.size() + given.size());
   for (std::size_t i = 0; i < rules.size(); ++i) firstWith.try_emplace(keyOf(rules[i].trigger), i);
   const std::size_t storedCount = rules.size();
-  std::unordered_map<std::size_t, Rule> replacedStored;  // as loaded, by position
+  std::unordered_map<std::size_t, Rule> replacedStored;     // as loaded, by position
   std::vector<std::pair<std::size_t, std::size_t>> placed;  // (result, position)
   std::vector<Upserted> result;
   result.reserve(given.size());
@@ -152,7 +152,8 @@ std::vector<AgentConfig::Upserted> AgentConfig::upsertRules(std::span<const Rule
     }
   }
   const std::size_t kept = std::max(cap, storedCount);  // the rules appended beyond the cap go
-  if (rules.size() > kept) rules.erase(rules.begin() + static_cast<std::ptrdiff_t>(kept), rules.end());
+  if (rules.size() > kept)
+    rules.erase(rules.begin() + static_cast<std::ptrdiff_t>(kept), rules.end());
   return result;
 }
 

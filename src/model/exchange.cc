@@ -76,9 +76,8 @@ Expected<RuleTable> ruleTable(std::string_view bytes) {
   auto records = csv::parse(checked.value());
   if (!records.ok()) return records.error();
   // An empty line reads as one empty field, which no table row can be.
-  std::erase_if(records.value(), [](const csv::Record& r) {
-    return r.fields.size() == 1 && r.fields[0].empty();
-  });
+  std::erase_if(records.value(),
+                [](const csv::Record& r) { return r.fields.size() == 1 && r.fields[0].empty(); });
   if (records.value().empty()) {
     return onLine(1, "no header; the first row names the columns trigger and replacement");
   }

@@ -9,6 +9,8 @@
 // key computed once, hash sets for repeats, and long texts measured only when
 // their byte length leaves any doubt.
 
+#include "validation.h"
+
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -22,7 +24,6 @@
 
 #include "ostrel/agent_config.h"
 #include "ostrel/text.h"
-#include "validation.h"
 
 namespace ostrel {
 namespace {
