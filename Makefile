@@ -41,7 +41,7 @@ test-sanitize: deps $(SAN_BUILD)/CMakeCache.txt
 # only). New inputs go to fuzz/corpus-run/; a crash is saved in $(FUZZ_BUILD).
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
-FUZZERS := decode_fuzzer edits_fuzzer text_fuzzer
+FUZZERS := decode_fuzzer edits_fuzzer text_fuzzer rule_table_fuzzer
 
 $(FUZZ_BUILD)/CMakeCache.txt:
 	@scripts/install-deps fuzz

@@ -78,10 +78,10 @@ check() {
 # shellcheck disable=SC2016 # the $ and ` are stored text
 special='a"b\$c`d e'
 words=$'New York\nit\'s\n'$special$'\n-ish'
-expect $'help\nshow\npath\ncheck\nedit\nhistory\nundo\nrestore\nversion\ndict\nrule\nstyle' ostrel ''
+expect $'help\nshow\npath\ncheck\nedit\nhistory\nundo\nrestore\nversion\ndict\nrule\nstyle\nmerge' ostrel ''
 expect $'--help\n-h\n--version' ostrel -
-expect $'add\nremove\nlist' ostrel dict ''
-expect $'set\nremove\nlist\nenable\ndisable' ostrel rule ''
+expect $'add\nremove\nlist\nimport' ostrel dict ''
+expect $'set\nremove\nlist\nenable\ndisable\nimport\nexport' ostrel rule ''
 expect $'set\nclear\nshow' ostrel style ''
 expect 'remove' ostrel rule re
 expect $'snippet\ntransform' ostrel rule set ''

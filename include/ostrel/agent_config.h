@@ -50,6 +50,8 @@ struct AgentConfig {
     std::string subject;
     std::string reason;
     Effect effect = Effect::drop;
+    // The line of an imported file that held the item; 0 for none.
+    std::size_t line = 0;
 
     // A repair that an edit makes without a word: only `check` lists it.
     bool silent() const { return effect == Effect::trim || effect == Effect::remove; }
@@ -123,11 +125,6 @@ struct AgentConfig {
   // *this.
   Validated validated() const;
 
-  // What validated() does to rules[index]: nothing when that rule survives,
-  // else the complaint that drops it (its own, or the cap on the number of
-  // rules). Requires index < rules.size().
-  std::optional<Complaint> complaintDroppingRule(std::size_t index) const;
-
   // The edit operations. They only decide what matches and where entries go;
   // limits, kinds and leftover duplicates are validated()'s business. A term
   // or trigger matches when both are equal once trimmed and lower-cased, the
@@ -135,8 +132,11 @@ struct AgentConfig {
 
   // Appends each term, trimmed, unless blank or already stored (in any
   // capitalisation) when the call begins. Terms of one call are not compared
-  // with one another.
-  void addTerms(std::span<const std::string> terms);
+  // with one another. Returns how many terms were already stored.
+  std::size_t addTerms(std::span<const std::string> terms);
+
+  // How many dictionary entries match none of `earlier`.
+  std::size_t termsNotIn(std::span<const std::string> earlier) const;
 
   // Removes every entry matching any of the terms; survivors keep their order.
   void removeTerms(std::span<const std::string> terms);
@@ -145,6 +145,33 @@ struct AgentConfig {
   // place, or appends the rule when none matches. Returns the position where
   // the rule now stands.
   std::size_t upsertRule(Rule rule);
+
+  // How upsertRules() took one rule.
+  struct Upserted {
+    enum class How { added, replaced, unchanged, refused } how;
+    std::optional<Complaint> refusal = std::nullopt;  // why, when refused
+  };
+
+  // upsertRule() of each rule in turn, except that a rule validated() would
+  // drop (its own complaint, or the cap on the number of rules) is refused:
+  // it changes nothing, the stored rule of its trigger included. A rule that
+  // is byte for byte the one it would replace, triggers trimmed, is
+  // unchanged. Costs one pass over the stored rules, however many are given.
+  std::vector<Upserted> upsertRules(std::span<const Rule> given);
+
+  // What merge() kept of this record over the other's.
+  struct Merged {
+    std::vector<Upserted> added;              // upsertRules() of the other's new rules
+    std::size_t rulesKept = 0;                // the other's rules whose trigger is stored
+    std::vector<std::string> differingRules;  // of those, the stored triggers of
+                                              // rules that differ
+    bool differingStyle = false;              // a stored style kept over another
+  };
+
+  // Takes what `other` has and this record lacks: its words as addTerms()
+  // adds them, its rules whose trigger is not stored as upsertRules() sets
+  // them, and its style when this record has none (or a blank one).
+  Merged merge(const AgentConfig& other);
 
   // Removes every rule whose trigger matches; survivors keep their order.
   void removeRule(std::string_view trigger);

@@ -16,6 +16,7 @@
 #include <chrono>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,13 +29,13 @@ namespace ostrel {
 class Disk;  // the file-system seam; tests substitute one that fails on cue
 
 // What a save of `decoded`, once edited and validated into `validated`, loses
-// or changes, in the order a report lists it: the edit's own `refusal`, the
+// or changes, in the order a report lists it: the edit's own `refusals`, the
 // keys the record cannot hold, what validation dropped or cut, then the
-// silent repairs. Each occurrence is listed once; the one line left out is
-// validation's first finding equal to the refusal, which says it again.
+// silent repairs. Each occurrence is listed once: each refusal leaves out one
+// of validation's findings equal to it, which would say it again.
 std::vector<AgentConfig::Complaint> findingsOf(
     const AgentConfig::Decoded& decoded, const AgentConfig::Validated& validated,
-    const std::optional<AgentConfig::Complaint>& refusal = std::nullopt);
+    std::span<const AgentConfig::Complaint> refusals = {});
 
 // How an EditSession meets the world, given once when it is opened.
 struct SessionOptions {
@@ -63,9 +64,11 @@ class EditSession {
 
   // What an edit says of itself, besides the change it made to the record.
   struct Change {
-    // Set when the edit refused itself and left the record as loaded: the
-    // reason, listed first among the findings.
-    std::optional<AgentConfig::Complaint> refusal;
+    // What the edit refused to store, leaving the record as loaded there:
+    // the reasons, listed first among the findings.
+    std::vector<AgentConfig::Complaint> refusals = {};
+    // What else the edit has to say, one line each, before the findings.
+    std::vector<std::string> notes = {};
   };
 
   // Changes the loaded record in place; an error stops the edit unsaved.
@@ -101,6 +104,11 @@ class EditSession {
   // the file turns out changed by someone else just before the rename, the
   // whole edit runs again on its new contents, a few times at most.
   Outcome edit(const Edit& edit);
+
+  // What edit() would do, saving nothing: loads without a lock, edits,
+  // validates and gives the same findings, with `saved` the record a save
+  // would write. Creates nothing.
+  Outcome preview(const Edit& edit) const;
 
   // Saves `bytes` as they are, under the lock, if the file still holds
   // `expected` (nothing: no file); otherwise fails with "the config changed

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -52,7 +53,7 @@ std::vector<Case> loadCases() {
 }
 
 // Expands ${...} in a case's text; ${*} is left for `matches`.
-std::string expand(const std::string& text, const std::string& home) {
+std::string expand(const std::string& text, const std::string& home, const std::string& input) {
   static const std::string usage = runOstrel({"help"}, home).out;
   std::string out;
   std::size_t at = 0;
@@ -61,13 +62,14 @@ std::string expand(const std::string& text, const std::string& home) {
     const std::string token = text.substr(open + 2, close - open - 2);
     out += text.substr(at, open - at);
     at = close + 1;
-    if (token == "version") {
-      out += OSTREL_VERSION;
-    } else if (token == "usage" || token == "config" || token == "home" || token == "*") {
-      out += token == "usage"    ? usage
-             : token == "config" ? configPath(home)
-             : token == "home"   ? home
-                                 : "${*}";
+    const std::map<std::string, std::string> named = {{"version", OSTREL_VERSION},
+                                                      {"usage", usage},
+                                                      {"config", configPath(home)},
+                                                      {"home", home},
+                                                      {"input", input},
+                                                      {"*", "${*}"}};
+    if (const auto found = named.find(token); found != named.end()) {
+      out += found->second;
     } else if (token[0] == 'x') {
       out += static_cast<char>(std::stoi(token.substr(1), nullptr, 16));
     } else {
@@ -123,17 +125,18 @@ class Cli : public ::testing::TestWithParam<Case> {};
 
 TEST_P(Cli, RunsAsDescribed) {
   const Json& c = GetParam().fields;
-  TempDir home, tmp;
-  const std::string config = configPath(home.path());
+  TempDir home, tmp, inputs;
+  const std::string config = configPath(home.path()), input = inputs.path() + "/input";
   auto text = [&](const char* key) {
     if (!c.contains(key)) return std::string();
-    return expand(c[key].is_string() ? c[key].get<std::string>() : c[key].dump(), home.path());
+    const std::string value = c[key].is_string() ? c[key].get<std::string>() : c[key].dump();
+    return expand(value, home.path(), input);
   };
   ::setenv("TMPDIR", tmp.path().c_str(), 1);
   for (const char* name : {"VISUAL", "EDITOR"}) ::unsetenv(name);
   const Json env = c.value("env", Json::object());
   for (const auto& [name, value] : env.items()) {
-    ::setenv(name.c_str(), expand(value.get<std::string>(), home.path()).c_str(), 1);
+    ::setenv(name.c_str(), expand(value.get<std::string>(), home.path(), input).c_str(), 1);
   }
   const std::string setup = text("setup");
   if (c.contains("file")) writeFile(config, text("file"));
@@ -146,6 +149,7 @@ TEST_P(Cli, RunsAsDescribed) {
     }
   }
   const std::string prepared = std::filesystem::exists(config) ? readFile(config) : "";
+  if (c.contains("input")) writeFile(input, text("input"));
   std::jthread holder;  // another edit, which holds the lock for 2 s
   if (setup == "folder locked for 2 s") {
     std::filesystem::create_directories(configDir(home.path()));
@@ -154,13 +158,16 @@ TEST_P(Cli, RunsAsDescribed) {
     holder = std::jthread([fd] { ::usleep(2000000), ::close(fd); });
   }
   std::vector<std::string> args;
-  for (const Json& arg : c["run"]) args.push_back(expand(arg.get<std::string>(), home.path()));
+  for (const Json& arg : c["run"])
+    args.push_back(expand(arg.get<std::string>(), home.path(), input));
 
   rlimit fileSize{};
   ::getrlimit(RLIMIT_FSIZE, &fileSize);
   const rlimit oneKilobyte{1024, fileSize.rlim_max};
   if (setup == "file size limit 1 KB") ::setrlimit(RLIMIT_FSIZE, &oneKilobyte);
-  const RunResult r = runOstrel(args, home.path(), text("stdout"));
+  const RunResult r =
+      Process(args, home.path(), text("stdout"), c.contains("input") ? input : "/dev/null")
+          .finish();
   ::setrlimit(RLIMIT_FSIZE, &fileSize);
   ::setenv("TMPDIR", systemTmp.c_str(), 1);
   EXPECT_EQ(r.status, c.value("status", c.contains("fail") ? 1 : 0));
@@ -260,6 +267,30 @@ TEST(Concurrency, SimultaneousEditsOfAOneMegabyteFileAreAllKept) {
     const int fd = ::open(configDir(home.path()).c_str(), O_RDONLY | O_DIRECTORY);
     EXPECT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
     ::close(fd);
+  }
+}
+
+// What dict list and rule export print, imported into an empty home, saves
+// the same file byte for byte.
+TEST(RoundTrip, ListedWordsAndExportedRulesImportToTheSameFile) {
+  using Rule = AgentConfig::Rule;
+  const AgentConfig configs[] = {
+      AgentConfig(1, {}, {}, std::nullopt),
+      AgentConfig(
+          1, {"C#", "New York", "#tag", "caf\u00e9", "cafe\u0301s", "a,\"b\"", "x\ty", "a\u2028b"},
+          {Rule("snippet", "my, \"sig\"", "Best,\r\n\"Ada\"\n", false),
+           Rule("transform", "b\rt\nw", std::string(" by\0 the way,", 13), true),
+           Rule("snippet", "e", "", true)},
+          std::nullopt)};
+  for (const AgentConfig& config : configs) {
+    TempDir from, to, lists;
+    writeFile(configPath(from.path()), config.validated().config.encoded().value());
+    const std::string words = lists.path() + "/words", rules = lists.path() + "/rules";
+    ASSERT_EQ(runOstrel({"dict", "list"}, from.path(), words).status, 0);
+    ASSERT_EQ(runOstrel({"rule", "export"}, from.path(), rules).status, 0);
+    EXPECT_EQ(runOstrel({"dict", "import", words}, to.path()).err, "");
+    EXPECT_EQ(runOstrel({"rule", "import", rules}, to.path()).err, "");
+    EXPECT_EQ(readFile(configPath(to.path())), readFile(configPath(from.path())));
   }
 }
 

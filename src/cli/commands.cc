@@ -6,8 +6,10 @@
 #include "completion.h"
 #include "edit_transaction.h"
 #include "hand_edit.h"
+#include "imports.h"
 #include "ostrel/agent_config.h"
 #include "ostrel/agent_config_file.h"
+#include "ostrel/exchange.h"
 #include "ostrel/text.h"
 #include "output.h"
 #include "versions.h"
@@ -24,19 +26,6 @@ std::string joined(std::span<const std::string> words) {
     text += word;
   }
   return text;
-}
-
-std::string validKindsText() {
-  std::string text;
-  for (std::string_view kind : AgentConfig::validKinds) {
-    if (!text.empty()) text += " or ";
-    text += kind;
-  }
-  return text;
-}
-
-std::string dictionaryCount(const AgentConfig& config, const Change&) {
-  return std::to_string(config.dictionary.size()) + " words in the dictionary";
 }
 
 constexpr std::string_view refused = "rule REFUSED \u2014 see the reason above";
@@ -78,7 +67,7 @@ Status show(const AgentConfig& config) {
 // The lines of a list go out in one write: a long list to a pipe would
 // otherwise cost a system call per line.
 Status listWords(const AgentConfig& config) {
-  if (config.dictionary.empty()) return printLine("(no words yet)");
+  if (config.dictionary.empty()) return printLine(exchange::noWords);
   std::string lines;
   for (const auto& word : config.dictionary) {
     if (&word != &config.dictionary.front()) lines += '\n';
@@ -114,15 +103,16 @@ Status editing(const Invocation& in) {
 }
 
 // dict add and dict remove: one dictionary operation over all the words.
-Expected<EditTransaction> editWords(const Invocation& in,
-                                    void (AgentConfig::*operation)(std::span<const std::string>)) {
+template <class Result>
+Expected<EditTransaction> editWords(
+    const Invocation& in, Result (AgentConfig::*operation)(std::span<const std::string>)) {
   std::vector<std::string> words(in.operands.begin(), in.operands.end());
   if (words.empty()) return Error{"dict " + in.args[1] + " needs at least one word"};
   return EditTransaction{[words, operation](AgentConfig& c) -> Expected<Change> {
                            (c.*operation)(words);
                            return Change{};
                          },
-                         dictionaryCount};
+                         [](const AgentConfig& c, const Change&) { return dictionaryCount(c); }};
 }
 
 Expected<EditTransaction> addWords(const Invocation& in) {
@@ -139,25 +129,19 @@ Expected<EditTransaction> setRule(const Invocation& in) {
         "rule set needs <kind> <trigger> <replacement> \u2014 quote arguments containing spaces"};
   }
   const std::string& kind = in.operands[0];
-  bool known = false;
-  for (std::string_view valid : AgentConfig::validKinds) known = known || kind == valid;
-  if (!known) {
-    return Error{"unknown kind '" + text::escapedForMessage(kind) + "' \u2014 use " +
-                 validKindsText()};
-  }
+  if (std::string problem = exchange::kindProblem(kind); !problem.empty()) return Error{problem};
 
   const AgentConfig::Rule rule(kind, in.operands[1], in.operands[2], true);
   // A rule that validation would drop is refused without touching the rules
   // already stored: the rule it would have replaced stays where it was.
   auto edit = [rule](AgentConfig& config) -> Expected<Change> {
-    std::vector<AgentConfig::Rule> stored = config.rules;
-    const std::size_t at = config.upsertRule(rule);
-    Change change{config.complaintDroppingRule(at)};
-    if (change.refusal) config.rules = std::move(stored);
+    auto taken = config.upsertRules(std::span(&rule, 1));
+    Change change;
+    if (taken[0].refusal) change.refusals.push_back(std::move(*taken[0].refusal));
     return change;
   };
   auto describe = [rule](const AgentConfig&, const Change& change) -> std::string {
-    if (change.refusal) return std::string(refused);
+    if (!change.refusals.empty()) return std::string(refused);
     return "rule set: \"" + rule.trigger + "\" \u2192 \"" + rule.replacement + "\"";
   };
   return EditTransaction{edit, describe};
@@ -253,6 +237,8 @@ constexpr Command table[] = {
      acts, editing<addWords>},
     {"dict remove", "<word>...", "", Listing::listed, acts, editing<removeWords>, {Operand::word}},
     {"dict list", "", "", Listing::listed, answers, fromStored<listWords>},
+    {"dict import", "<file>", "Add the words of a file, one per line (- reads stdin).",
+     Listing::listed, acts, editing<importWords>, {Operand::file}},
     {"rule set", "<kind> <trigger> <replacement>",
      "<kind> is 'snippet' (say a phrase, get text) or\n'transform' (rewrite how something is said).",
      Listing::afterBlankLine, acts, editing<setRule>, {Operand::kind}},
@@ -262,10 +248,16 @@ constexpr Command table[] = {
     {"rule disable", "<trigger>", "", Listing::listed, acts, editing<disableRules>,
      {Operand::trigger}},
     {"rule list", "", "", Listing::listed, answers, fromStored<listRules>},
+    {"rule import", "<file>", "Set the rules of a CSV file (- reads stdin).", Listing::listed, acts,
+     editing<importRules>, {Operand::file}},
+    {"rule export", "", "Print the rules as CSV, as rule import reads them.", Listing::listed,
+     answers, fromStored<exportRules>},
     {"style set", "<text>", "Guidance handed to cleanup, e.g. \"Write emails formally.\"",
      Listing::afterBlankLine, acts, editing<setStyle>},
     {"style clear", "", "", Listing::listed, acts, editing<clearStyle>},
     {"style show", "", "", Listing::listed, answers, fromStored<showStyle>},
+    {"merge", "<file>", "Add another config's words and rules; keep yours.", Listing::listed, acts,
+     editing<mergeConfig>, {Operand::file}},
     {"__complete", "", "", Listing::internal, answers, complete},
 };
 // clang-format on

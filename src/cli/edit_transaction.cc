@@ -57,8 +57,8 @@ std::string commandLine(const Invocation& in) {
 }
 
 std::string findingLine(const AgentConfig::Complaint& finding, Tense tense) {
-  const std::string verb =
-      tense == Tense::done ? "dropped" : "would " + std::string(verbOf(finding.effect));
+  std::string verb = finding.line ? "line " + std::to_string(finding.line) + ": " : "";
+  verb += tense == Tense::done ? "dropped" : "would " + std::string(verbOf(finding.effect));
   return verb + " '" + text::escapedForMessage(finding.subject) + "' \u2014 " +
          text::escapedForMessage(finding.reason);
 }
@@ -77,7 +77,10 @@ std::size_t printFindings(const std::vector<AgentConfig::Complaint>& findings, T
 Status runEdit(const Invocation& in, const EditTransaction& transaction) {
   auto session = openSession(in);
   if (!session.ok()) return session.error();
-  const EditSession::Outcome outcome = session.value().edit(transaction.edit);
+  const EditSession::Outcome outcome = transaction.dryRun
+                                           ? session.value().preview(transaction.edit)
+                                           : session.value().edit(transaction.edit);
+  for (const std::string& note : outcome.change.notes) printError(note);
   printFindings(outcome.findings, Tense::done);
   if (!outcome.status.ok()) return outcome.status;
   if (auto printed = printLine(transaction.describe(*outcome.saved, outcome.change));

@@ -21,6 +21,7 @@ using Describe =
 struct EditTransaction {
   EditSession::Edit edit;
   Describe describe;
+  bool dryRun = false;  // report what a save would do, and save nothing
 };
 
 // The session on the user's config for the run `in`, waiting for another
@@ -34,7 +35,8 @@ Expected<EditSession> openSession(const Invocation& in);
 std::string commandLine(const Invocation& in);
 
 // How a finding is worded: after a save ("dropped '…' — …"), or of a save
-// still to come ("would drop", "would cut", "would trim", "would remove").
+// still to come ("would drop", "would cut", "would trim", "would remove"),
+// after "line N: " when it names the line of an imported file.
 enum class Tense { done, toCome };
 std::string findingLine(const AgentConfig::Complaint& finding, Tense tense);
 
@@ -43,11 +45,11 @@ std::string findingLine(const AgentConfig::Complaint& finding, Tense tense);
 std::size_t printFindings(const std::vector<AgentConfig::Complaint>& findings, Tense tense,
                           bool silentRepairsToo = false);
 
-// Runs one edit: prints what the save lost and, once the file is saved, the
-// report line. On a failure before the new file is in place, returns the
-// message, with the file left as it was; on one after it (the folder not
-// flushed, the report not written), a message that begins "the config was
-// saved, but ".
+// Runs one edit: prints the edit's notes, what the save lost and, once the
+// file is saved (or, for a dry run, the edit previewed), the report line. On
+// a failure before the new file is in place, returns the message, with the
+// file left as it was; on one after it (the folder not flushed, the report
+// not written), a message that begins "the config was saved, but ".
 Status runEdit(const Invocation& in, const EditTransaction& transaction);
 
 }  // namespace ostrel::cli

@@ -1,12 +1,14 @@
 #include "ostrel/edit_session.h"
 
 #include <cerrno>
+#include <unordered_map>
 #include <utility>
 
 #include "config_reading.h"
 #include "file_steps.h"
 #include "history.h"
 #include "ostrel/agent_config_file.h"
+#include "ostrel/text.h"
 
 namespace ostrel {
 namespace {
@@ -112,21 +114,42 @@ Status replaceIfUnchanged(Disk& disk, Locker& locker, const std::string& target,
   return replaced;
 }
 
+// Runs `edit` on a copy of the loaded record and validates the result into
+// `validated`: the outcome of a save still to come, with its findings.
+EditSession::Outcome edited(const AgentConfig::Decoded& loaded, const EditSession::Edit& edit,
+                            std::optional<AgentConfig::Validated>& validated) {
+  AgentConfig config = loaded.config;
+  auto change = edit(config);
+  if (!change.ok()) return {change.error()};
+  validated = config.validated();
+  return {{},
+          findingsOf(loaded, *validated, change.value().refusals),
+          std::nullopt,
+          std::move(change).value()};
+}
+
 }  // namespace
 
 std::vector<Complaint> findingsOf(const AgentConfig::Decoded& decoded,
                                   const AgentConfig::Validated& validated,
-                                  const std::optional<Complaint>& refusal) {
-  std::vector<Complaint> findings;
-  findings.reserve(decoded.dropped.size() + validated.complaints.size() + validated.repairs.size() +
-                   1);
-  if (refusal) findings.push_back(*refusal);
+                                  std::span<const Complaint> refusals) {
+  std::vector<Complaint> findings(refusals.begin(), refusals.end());
+  findings.reserve(refusals.size() + decoded.dropped.size() + validated.complaints.size() +
+                   validated.repairs.size());
   findings.insert(findings.end(), decoded.dropped.begin(), decoded.dropped.end());
-  bool repeatedRefusal = !refusal;
+  // How many refusals of each text have yet to meet the finding of
+  // validation that repeats them; texts compare as Complaint's == does.
+  auto textOf = [](const Complaint& c) {
+    return text::nfc(c.subject) + '\0' + text::nfc(c.reason);
+  };
+  std::unordered_map<std::string, std::size_t> unmatched;
+  for (const Complaint& refusal : refusals) ++unmatched[textOf(refusal)];
   for (const Complaint& complaint : validated.complaints) {
-    if (!repeatedRefusal && complaint == *refusal) {
-      repeatedRefusal = true;
-      continue;
+    if (!unmatched.empty()) {
+      if (auto same = unmatched.find(textOf(complaint)); same != unmatched.end() && same->second) {
+        --same->second;
+        continue;
+      }
     }
     findings.push_back(complaint);
   }
@@ -173,15 +196,10 @@ EditSession::Outcome EditSession::edit(const Edit& edit) {
 
     auto read = readConfig(disk, target.value());
     if (!read.ok()) return {read.error()};
-    AgentConfig config = read.value().decoded.config;
-    auto change = edit(config);
-    if (!change.ok()) return {change.error()};
-    const AgentConfig::Validated validated = config.validated();
-    Outcome outcome{{},
-                    findingsOf(read.value().decoded, validated, change.value().refusal),
-                    std::nullopt,
-                    change.value()};
-    auto bytes = validated.config.encoded();
+    std::optional<AgentConfig::Validated> validated;
+    Outcome outcome = edited(read.value().decoded, edit, validated);
+    if (!outcome.status.ok()) return outcome;
+    auto bytes = validated->config.encoded();
     if (!bytes.ok()) {
       outcome.status = saveFailure(bytes.error());
       return outcome;
@@ -197,14 +215,28 @@ EditSession::Outcome EditSession::edit(const Edit& edit) {
     if (changed) continue;
     if (!saved.ok()) {
       outcome.status = saved;
-      if (saved.error().saved) outcome.saved = validated.config;
+      if (saved.error().saved) outcome.saved = validated->config;
       return outcome;
     }
-    outcome.saved = validated.config;
+    outcome.saved = validated->config;
     return outcome;
   }
   return {Error{"could not write the config: it kept changing while this edit ran (" +
                 std::to_string(maxAttempts) + " tries); nothing was saved"}};
+}
+
+EditSession::Outcome EditSession::preview(const Edit& edit) const {
+  auto loaded = load();
+  if (!loaded.ok()) return {loaded.error()};
+  std::optional<AgentConfig::Validated> validated;
+  Outcome outcome = edited(loaded.value(), edit, validated);
+  if (!outcome.status.ok()) return outcome;
+  if (auto bytes = validated->config.encoded(); !bytes.ok()) {
+    outcome.status = saveFailure(bytes.error());
+    return outcome;
+  }
+  outcome.saved = std::move(validated->config);
+  return outcome;
 }
 
 Status EditSession::replace(std::string_view bytes, const std::optional<std::string>& expected) {

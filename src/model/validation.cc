@@ -9,6 +9,8 @@
 // key computed once, hash sets for repeats, and long texts measured only when
 // their byte length leaves any doubt.
 
+#include "validation.h"
+
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -219,21 +221,31 @@ AgentConfig::Validated AgentConfig::validated() const {
                    std::move(complaints), std::move(repairs)};
 }
 
-std::optional<AgentConfig::Complaint> AgentConfig::complaintDroppingRule(std::size_t index) const {
+namespace validation {
+
+std::optional<Complaint> ownComplaint(const Rule& rule) {
+  std::unordered_set<text::Key> none;
+  return ruleComplaint(rule, text::trimmed(rule.trigger), none);
+}
+
+std::size_t firstCappedRule(const std::vector<Rule>& rules) {
   // Whether a rule survives depends only on the rules before it: their keys
   // make duplicates and their number decides the cap.
   std::unordered_set<text::Key> seen;
-  seen.reserve(index + 1);
-  std::size_t survivorsBefore = 0;
-  for (std::size_t i = 0; i < index; ++i) {
-    const Rule& rule = rules[i];
-    if (!ruleComplaint(rule, text::trimmed(rule.trigger), seen)) ++survivorsBefore;
+  std::size_t survivors = 0, at = 0;
+  for (; at < rules.size() && survivors < asSize(AgentConfig::maxRules); ++at) {
+    if (!ruleComplaint(rules[at], text::trimmed(rules[at].trigger), seen)) ++survivors;
   }
-  const Rule& rule = rules[index];
-  if (std::optional<Complaint> complaint = ruleComplaint(rule, text::trimmed(rule.trigger), seen))
-    return complaint;
-  if (survivorsBefore >= asSize(maxRules)) return rulesCapComplaint();
-  return std::nullopt;
+  return at;
 }
+
+Complaint capComplaint() { return rulesCapComplaint(); }
+
+std::optional<std::string> kindComplaint(std::string_view kind) {
+  if (isValidKind(kind)) return std::nullopt;
+  return unknownKindReason(kind);
+}
+
+}  // namespace validation
 
 }  // namespace ostrel

@@ -90,12 +90,18 @@ TEST(Validated, RepairsAndComplaints) {
     EXPECT_EQ(pairs(v.repairs), r.repairs);
     EXPECT_TRUE(std::ranges::all_of(v.repairs, &AgentConfig::Complaint::silent));
     EXPECT_TRUE(std::ranges::none_of(v.complaints, &AgentConfig::Complaint::silent));
-    // Asked rule by rule, the same rules are dropped for the same reasons.
-    Complaints asked;
-    for (std::size_t i = 0; i < r.input.rules.size(); ++i)
-      if (auto c = r.input.complaintDroppingRule(i)) asked.emplace_back(c->subject, c->reason);
-    EXPECT_TRUE(
-        std::ranges::is_permutation(asked, pairs(with({}, r.input.rules).validated().complaints)));
+    // Upserted in one call or one call each (as rule set does), the rules come out the same,
+    // the same ones refused, and nothing is left that validation would drop.
+    AgentConfig batch = with({}), single = batch;
+    Complaints inBatch, oneByOne;
+    for (const auto& u : batch.upsertRules(r.input.rules))
+      if (u.refusal) inBatch.emplace_back(u.refusal->subject, u.refusal->reason);
+    for (const Rule& rule : r.input.rules)
+      if (auto u = single.upsertRules(std::span(&rule, 1))[0]; u.refusal)
+        oneByOne.emplace_back(u.refusal->subject, u.refusal->reason);
+    EXPECT_TRUE(testing::sameBytes(batch, single));
+    EXPECT_EQ(inBatch, oneByOne);
+    EXPECT_TRUE(batch.validated().complaints.empty());
   }
 }
 
