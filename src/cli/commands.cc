@@ -238,7 +238,7 @@ constexpr Command table[] = {
     {"dict remove", "<word>...", "", Listing::listed, acts, editing<removeWords>, {Operand::word}},
     {"dict list", "", "", Listing::listed, answers, fromStored<listWords>},
     {"dict import", "<file>", "Add the words of a file, one per line (- reads stdin).",
-     Listing::listed, acts, editing<importWords>, {Operand::file}},
+     Listing::listed, acts, editing<importWords>, {Operand::file}, dryRunOption},
     {"rule set", "<kind> <trigger> <replacement>",
      "<kind> is 'snippet' (say a phrase, get text) or\n'transform' (rewrite how something is said).",
      Listing::afterBlankLine, acts, editing<setRule>, {Operand::kind}},
@@ -249,7 +249,7 @@ constexpr Command table[] = {
      {Operand::trigger}},
     {"rule list", "", "", Listing::listed, answers, fromStored<listRules>},
     {"rule import", "<file>", "Set the rules of a CSV file (- reads stdin).", Listing::listed, acts,
-     editing<importRules>, {Operand::file}},
+     editing<importRules>, {Operand::file}, dryRunOption},
     {"rule export", "", "Print the rules as CSV, as rule import reads them.", Listing::listed,
      answers, fromStored<exportRules>},
     {"style set", "<text>", "Guidance handed to cleanup, e.g. \"Write emails formally.\"",
@@ -257,7 +257,7 @@ constexpr Command table[] = {
     {"style clear", "", "", Listing::listed, acts, editing<clearStyle>},
     {"style show", "", "", Listing::listed, answers, fromStored<showStyle>},
     {"merge", "<file>", "Add another config's words and rules; keep yours.", Listing::listed, acts,
-     editing<mergeConfig>, {Operand::file}},
+     editing<mergeConfig>, {Operand::file}, dryRunOption},
     {"__complete", "", "", Listing::internal, answers, complete},
 };
 // clang-format on

@@ -45,6 +45,9 @@ struct Command {
   // What each operand shown in `operands` completes, in order; the last one
   // shown repeats when `operands` ends in "...".
   std::array<Operand, 3> completes = {};
+  // The option it takes anywhere among its operands, which completion offers
+  // and does not count as an operand; empty for none.
+  std::string_view option = {};
 };
 
 // Every command, in the order of the usage text.

@@ -73,8 +73,14 @@ Status complete(const Invocation& in) {
 
   std::size_t used = 0;
   const Command* command = next.empty() ? selected(before, used) : nullptr;
+  if (command && !command->option.empty()) {
+    if (current.starts_with('-')) offer(command->option);
+    used +=
+        static_cast<std::size_t>(std::count(before.begin() + used, before.end(), command->option));
+  }
   const Operand operand = command ? operandAt(*command, before.size() - used) : Operand::text;
-  if (operand == Operand::file) return printLine("files");
+  // A typed "-" asks for the option, not for a file.
+  if (operand == Operand::file && !current.starts_with('-')) return printLine("files");
   if (operand == Operand::kind) {
     for (std::string_view kind : AgentConfig::validKinds) offer(kind);
   } else if (operand == Operand::word || operand == Operand::trigger) {

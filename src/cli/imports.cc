@@ -46,7 +46,7 @@ Expected<Input> inputOf(const Invocation& in) {
   std::vector<std::string> paths;
   Input input;
   for (const std::string& operand : in.operands) {
-    if (operand == "--dry-run") {
+    if (operand == dryRunOption) {
       input.dryRun = true;
     } else {
       paths.push_back(operand);

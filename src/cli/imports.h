@@ -4,12 +4,17 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "commands.h"
 #include "edit_transaction.h"
 #include "ostrel/agent_config.h"
 
 namespace ostrel::cli {
+
+// The option of every import, before or after its file: report what a run
+// would, and save nothing.
+inline constexpr std::string_view dryRunOption = "--dry-run";
 
 Expected<EditTransaction> importWords(const Invocation& in);
 Expected<EditTransaction> importRules(const Invocation& in);
