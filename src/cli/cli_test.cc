@@ -175,32 +175,29 @@ TEST_P(Cli, RunsAsDescribed) {
   EXPECT_PRED2(matches, r.err, text(c.contains("fail") ? "fail" : "err"));
   EXPECT_EQ(listDir(tmp.path()).empty(), r.err.find("is kept in") == std::string::npos);
 
-  // Beside the config only its history, which holds what a save replaced.
+  // Beside the config only its history, whose newest version is what the
+  // run replaced, if anything.
   std::vector<std::string> beside = listDir(configDir(home.path()));
   std::erase(beside, ".agent-config.history");
-  const bool fresh = c.contains("file") && !c.contains("before");
-  if (c.contains("after")) {
+  const bool layout = !c.contains("after") || !c["after"].is_string();
+  if (c.contains("after") && !layout) {
+    EXPECT_EQ(readFile(config), text("after"));
+  } else if (c.contains("after")) {
     const std::string saved = readFile(config);
-    if (c["after"].is_string()) {
-      EXPECT_EQ(saved, text("after"));
-    } else {
-      EXPECT_EQ(nlohmann::json::parse(saved), nlohmann::json::parse(text("after")));
-      EXPECT_EQ(AgentConfig::decoded(saved).value().encoded().value(), saved);  // our layout
-      EXPECT_EQ(beside, std::vector<std::string>{"agent-config.json"});
-    }
-    if (fresh) {
-      EXPECT_EQ(newestVersion(home.path()), text("file"));
-    }
+    EXPECT_EQ(nlohmann::json::parse(saved), nlohmann::json::parse(text("after")));
+    EXPECT_EQ(AgentConfig::decoded(saved).value().encoded().value(), saved);  // our layout
   } else if (c.contains("file") || c.contains("before")) {
     EXPECT_EQ(readFile(config), prepared);
-    EXPECT_EQ(beside, std::vector<std::string>{"agent-config.json"});
-    if (fresh) {
-      EXPECT_EQ(newestVersion(home.path()), "");
-    }
   } else if (setup == "folder is a file") {
     EXPECT_EQ(readFile(configDir(home.path())), "not a folder");
   } else if (setup.empty()) {
     EXPECT_TRUE(listDir(home.path()).empty());
+  }
+  if (layout && (c.contains("after") || c.contains("file") || c.contains("before"))) {
+    EXPECT_EQ(beside, std::vector<std::string>{"agent-config.json"});
+  }
+  if (c.contains("file") && !c.contains("before")) {
+    EXPECT_EQ(newestVersion(home.path()), c.contains("after") ? text("file") : "");
   }
 }
 
