@@ -99,9 +99,11 @@ bool linksUnsupported(int code) {
 }
 
 // Keeps the newest maxVersions lines, then removes every version file no
-// line names and any temporary file a kill left. Housekeeping: a failure
-// only leaves more behind.
-void prune(Disk& disk, const std::string& folder, std::vector<Entry> entries) {
+// line names and any temporary file a kill left, of the folder's `names` as
+// listed before the newest version was added. Housekeeping: a failure only
+// leaves more behind.
+void prune(Disk& disk, const std::string& folder, std::vector<Entry> entries,
+           const std::vector<std::string>& names) {
   if (entries.size() > maxVersions) {
     entries.erase(entries.begin(), entries.end() - maxVersions);
     std::string index;
@@ -110,9 +112,7 @@ void prune(Disk& disk, const std::string& folder, std::vector<Entry> entries) {
   }
   std::unordered_set<std::uint64_t> named;
   for (const Entry& entry : entries) named.insert(entry.id);
-  auto names = disk.listDirectory(folder);
-  if (!names.ok()) return;
-  for (const std::string& name : names.value()) {
+  for (const std::string& name : names) {
     const std::uint64_t id = idOfName(name);
     if ((id != 0 && !named.contains(id)) || name.starts_with(temporaryPrefix)) {
       (void)disk.unlink(files::joined(folder, name));
@@ -213,7 +213,7 @@ Expected<std::string> keep(Disk& disk, const std::string& configFile, const std:
 
   std::vector<Entry> all = std::move(index.value().entries);
   all.push_back(entry);
-  prune(disk, folder, std::move(all));
+  prune(disk, folder, std::move(all), names.value());
   return version;
 }
 
