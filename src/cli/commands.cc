@@ -236,6 +236,7 @@ constexpr Command table[] = {
     {"help", "", "", Listing::hidden, answers, printUsage},
     {"--help", "", "", Listing::hidden, answers, printUsage},
     {"-h", "", "", Listing::hidden, answers, printUsage},
+    {"__complete", "", "", Listing::internal, answers, complete},
     {"show", "", "Print the current config as JSON.", Listing::listed, answers, fromStored<show>},
     {"path", "", "Print the config file's location.", Listing::listed, answers, printPath},
     {"check", "", "Report what the next edit would repair; change nothing.", Listing::listed, acts,
@@ -261,7 +262,6 @@ constexpr Command table[] = {
      Listing::afterBlankLine, acts, editing<setStyle>},
     {"style clear", "", "", Listing::listed, acts, editing<clearStyle>},
     {"style show", "", "", Listing::listed, answers, fromStored<showStyle>},
-    {"__complete", "", "", Listing::internal, answers, complete},
 };
 // clang-format on
 
