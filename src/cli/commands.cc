@@ -221,6 +221,7 @@ constexpr Command table[] = {
     {"help", "", "", Listing::hidden, answers, printUsage},
     {"--help", "", "", Listing::hidden, answers, printUsage},
     {"-h", "", "", Listing::hidden, answers, printUsage},
+    {"__complete", "", "", Listing::internal, answers, complete},
     {"show", "", "Print the current config as JSON.", Listing::listed, answers, fromStored<show>},
     {"path", "", "Print the config file's location.", Listing::listed, answers, printPath},
     {"check", "", "Report what the next edit would repair; change nothing.", Listing::listed, acts,
@@ -258,7 +259,6 @@ constexpr Command table[] = {
     {"style show", "", "", Listing::listed, answers, fromStored<showStyle>},
     {"merge", "<file>", "Add another config's words and rules; keep yours.", Listing::listed, acts,
      editing<mergeConfig>, {Operand::file}, dryRunOption},
-    {"__complete", "", "", Listing::internal, answers, complete},
 };
 // clang-format on
 
