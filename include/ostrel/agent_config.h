@@ -121,9 +121,11 @@ struct AgentConfig {
 
   // A copy that respects every limit, what had to be dropped or cut to get
   // there, and what was tidied without loss (blanks trimmed, blank and
-  // repeated words and a blank style removed). Never fails; never changes
-  // *this.
-  Validated validated() const;
+  // repeated words and a blank style removed). Never fails. On an rvalue
+  // the texts are moved into the result, which spares a copy of a large
+  // record; otherwise *this is left as it is.
+  Validated validated() const&;
+  Validated validated() &&;
 
   // The edit operations. They only decide what matches and where entries go;
   // limits, kinds and leftover duplicates are validated()'s business. A term

@@ -114,14 +114,14 @@ Status replaceIfUnchanged(Disk& disk, Locker& locker, const std::string& target,
   return replaced;
 }
 
-// Runs `edit` on a copy of the loaded record and validates the result into
-// `validated`: the outcome of a save still to come, with its findings.
-EditSession::Outcome edited(const AgentConfig::Decoded& loaded, const EditSession::Edit& edit,
+// Runs `edit` on the loaded record, which it takes, and validates the result
+// into `validated`: the outcome of a save still to come, with its findings.
+EditSession::Outcome edited(AgentConfig::Decoded& loaded, const EditSession::Edit& edit,
                             std::optional<AgentConfig::Validated>& validated) {
-  AgentConfig config = loaded.config;
+  AgentConfig config = std::move(loaded.config);
   auto change = edit(config);
   if (!change.ok()) return {change.error()};
-  validated = config.validated();
+  validated = std::move(config).validated();
   return {{},
           findingsOf(loaded, *validated, change.value().refusals),
           std::nullopt,
@@ -196,8 +196,14 @@ EditSession::Outcome EditSession::edit(const Edit& edit) {
 
     auto read = readConfig(disk, target.value());
     if (!read.ok()) return {read.error()};
+    ReadConfig& loaded = read.value();
+    // Taken before the edit takes the record.
+    const Replaced old{loaded.stored ? std::optional(loaded.stored->identity) : std::nullopt,
+                       loaded.decoded.config.summary()};
+    const unsigned mode = loaded.stored ? loaded.stored->permissions : files::newFileMode(disk);
+    loaded.stored.reset();  // the bytes are not needed again: a large file is freed early
     std::optional<AgentConfig::Validated> validated;
-    Outcome outcome = edited(read.value().decoded, edit, validated);
+    Outcome outcome = edited(loaded.decoded, edit, validated);
     if (!outcome.status.ok()) return outcome;
     auto bytes = validated->config.encoded();
     if (!bytes.ok()) {
@@ -205,20 +211,16 @@ EditSession::Outcome EditSession::edit(const Edit& edit) {
       return outcome;
     }
 
-    const auto& stored = read.value().stored;
-    const Replaced old{stored ? std::optional(stored->identity) : std::nullopt,
-                       read.value().decoded.config.summary()};
-    const unsigned mode = stored ? stored->permissions : files::newFileMode(disk);
     bool changed = false;
     const Status saved = replaceIfUnchanged(disk, locker, target.value(), bytes.value(), old, mode,
                                             options_.commandLine, changed);
     if (changed) continue;
     if (!saved.ok()) {
       outcome.status = saved;
-      if (saved.error().saved) outcome.saved = validated->config;
+      if (saved.error().saved) outcome.saved = std::move(validated->config);
       return outcome;
     }
-    outcome.saved = validated->config;
+    outcome.saved = std::move(validated->config);
     return outcome;
   }
   return {Error{"could not write the config: it kept changing while this edit ran (" +

@@ -196,18 +196,21 @@ class DocumentReader {
     return true;
   }
 
+  // Copies, not moves: the reader's buffer keeps its capacity for the next
+  // string, and each stored text gets an allocation of its own size instead
+  // of one grown by doubling.
   bool string(std::string& value) {
     if (place_ == Place::dictionary) {
-      dictionary_.push_back(std::move(value));
+      dictionary_.push_back(value);
       ++index_;
       return true;
     }
     if (place_ == Place::topObject && topKey_ == TopKey::style) {
-      style_ = std::move(value);
+      style_ = value;
       return true;
     }
     if (std::string* field = ruleTextField()) {
-      *field = std::move(value);
+      *field = value;
       return true;
     }
     return unexpected(Found::string);

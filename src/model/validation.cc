@@ -74,7 +74,7 @@ bool isValidKind(std::string_view kind) {
 
 // Trimmed, non-blank, not over-long entries, the first spelling of each key,
 // capped at maxDictionaryEntries.
-std::vector<std::string> validatedDictionary(const std::vector<std::string>& dictionary,
+std::vector<std::string> validatedDictionary(std::vector<std::string>& dictionary,
                                              std::vector<Complaint>& complaints,
                                              std::vector<Complaint>& repairs) {
   const std::size_t cap = asSize(AgentConfig::maxDictionaryEntries);
@@ -85,7 +85,7 @@ std::vector<std::string> validatedDictionary(const std::vector<std::string>& dic
   seen.reserve(std::min(dictionary.size(), cap + 1));
   bool overCap = false;
 
-  for (const std::string& entry : dictionary) {
+  for (std::string& entry : dictionary) {
     const std::string_view trimmed = text::trimmed(entry);
     if (trimmed.empty()) {
       repairs.push_back({quoted(entry), "a blank word", Effect::remove});
@@ -112,8 +112,12 @@ std::vector<std::string> validatedDictionary(const std::vector<std::string>& dic
       continue;
     }
     seen.emplace(std::move(key), survivors.size());
-    if (trimmed.size() != entry.size()) repairs.push_back(trimmedRepair(trimmed));
-    survivors.emplace_back(trimmed);
+    if (trimmed.size() != entry.size()) {
+      repairs.push_back(trimmedRepair(trimmed));
+      survivors.emplace_back(trimmed);
+    } else {
+      survivors.push_back(std::move(entry));
+    }
   }
 
   if (overCap) {
@@ -158,7 +162,7 @@ Complaint rulesCapComplaint() {
 }
 
 // The rules that pass every test, triggers trimmed, capped at maxRules.
-std::vector<Rule> validatedRules(const std::vector<Rule>& rules, std::vector<Complaint>& complaints,
+std::vector<Rule> validatedRules(std::vector<Rule>& rules, std::vector<Complaint>& complaints,
                                  std::vector<Complaint>& repairs) {
   const std::size_t cap = asSize(AgentConfig::maxRules);
   std::vector<Rule> survivors;
@@ -169,13 +173,20 @@ std::vector<Rule> validatedRules(const std::vector<Rule>& rules, std::vector<Com
   seen.reserve(rules.size());
   bool overCap = false;
 
-  for (const Rule& rule : rules) {
+  for (Rule& rule : rules) {
     const std::string_view trigger = text::trimmed(rule.trigger);
     if (std::optional<Complaint> complaint = ruleComplaint(rule, trigger, seen)) {
       complaints.push_back(std::move(*complaint));
     } else if (survivors.size() < cap) {
-      if (trigger.size() != rule.trigger.size()) repairs.push_back(trimmedRepair(trigger));
-      survivors.emplace_back(rule.kind, std::string(trigger), rule.replacement, rule.enabled);
+      std::string kept;
+      if (trigger.size() != rule.trigger.size()) {
+        repairs.push_back(trimmedRepair(trigger));
+        kept = trigger;
+      } else {
+        kept = std::move(rule.trigger);
+      }
+      survivors.emplace_back(std::move(rule.kind), std::move(kept), std::move(rule.replacement),
+                             rule.enabled);
     } else {
       overCap = true;
     }
@@ -209,7 +220,9 @@ std::optional<std::string> validatedStyle(const std::optional<std::string>& styl
 
 }  // namespace
 
-AgentConfig::Validated AgentConfig::validated() const {
+AgentConfig::Validated AgentConfig::validated() const& { return AgentConfig(*this).validated(); }
+
+AgentConfig::Validated AgentConfig::validated() && {
   // The helpers run in this order so that the complaints come out in it:
   // dictionary entries, dictionary cap, rules, rules cap, style.
   std::vector<Complaint> complaints, repairs;
@@ -230,7 +243,9 @@ std::optional<Complaint> ownComplaint(const Rule& rule) {
 
 std::size_t firstCappedRule(const std::vector<Rule>& rules) {
   // Whether a rule survives depends only on the rules before it: their keys
-  // make duplicates and their number decides the cap.
+  // make duplicates and their number decides the cap. No more rules than
+  // the cap can reach it.
+  if (rules.size() <= asSize(AgentConfig::maxRules)) return rules.size();
   std::unordered_set<text::Key> seen;
   std::size_t survivors = 0, at = 0;
   for (; at < rules.size() && survivors < asSize(AgentConfig::maxRules); ++at) {
