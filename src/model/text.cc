@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <unordered_map>
 #include <utility>
 
 #include "text_unicode.h"
@@ -127,6 +128,26 @@ std::string lowercased(std::string_view s) {
   return out;
 }
 
+// Appends the normal form of `stretch`. Prose repeats a few short stretches
+// ("xé", "a ñ") again and again, and each costs the Unicode library about a
+// thousand instructions, so the forms of short ones are remembered: a key
+// that fits std::string's inline buffer needs no allocation to look up.
+void appendNfcOfStretch(std::string& out, std::string_view stretch) {
+  constexpr std::size_t longestRemembered = 15;
+  constexpr std::size_t mostRemembered = 4096;  // then it starts afresh
+  if (stretch.size() > longestRemembered) return unicode::appendNfc(out, stretch);
+  thread_local std::unordered_map<std::string, std::string> remembered;
+  const std::string key(stretch);
+  if (const auto found = remembered.find(key); found != remembered.end()) {
+    out += found->second;
+    return;
+  }
+  const std::size_t start = out.size();
+  unicode::appendNfc(out, stretch);
+  if (remembered.size() == mostRemembered) remembered.clear();
+  remembered.emplace(key, out.substr(start));
+}
+
 // Only the stretches of other characters, with the ASCII character before
 // them, need normalising: that one may combine with what follows it, but no
 // character ever combines with an ASCII character that follows it.
@@ -143,7 +164,7 @@ std::string nfc(std::string_view s) {
     const std::size_t stretchStart = other > at ? other - 1 : other;
     out.append(s, at, stretchStart - at);
     const std::size_t otherEnd = firstAscii(s, other);
-    unicode::appendNfc(out, s.substr(stretchStart, otherEnd - stretchStart));
+    appendNfcOfStretch(out, s.substr(stretchStart, otherEnd - stretchStart));
     at = otherEnd;
   }
   return out;
