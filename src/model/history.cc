@@ -1,8 +1,10 @@
 #include "history.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
-#include <ctime>
+#include <chrono>
+#include <cstdio>
 #include <string_view>
 #include <unordered_set>
 #include <utility>
@@ -42,15 +44,16 @@ std::vector<Entry> parsed(std::string_view index) {
   std::vector<Entry> found;
   for (std::size_t end; (end = index.find('\n')) != std::string_view::npos;
        index.remove_prefix(end + 1)) {
+    // Three tabs end the first three fields; the rest, maybe empty, is the
+    // command.
     std::string_view rest = index.substr(0, end);
     std::string_view fields[4];
     std::size_t count = 0;
-    for (; count < 4 && !rest.empty(); ++count) {
-      const std::size_t tab = count < 3 ? rest.find('\t') : rest.size();
-      if (tab == std::string_view::npos) break;
+    for (std::size_t tab; count < 3 && (tab = rest.find('\t')) != std::string_view::npos; ++count) {
       fields[count] = rest.substr(0, tab);
-      rest.remove_prefix(std::min(tab + 1, rest.size()));
+      rest.remove_prefix(tab + 1);
     }
+    if (count == 3) fields[count++] = rest;
     const std::uint64_t id = idOfName(std::string(fields[0]) + std::string(versionSuffix));
     if (count == 4 && id != 0 && !fields[1].empty()) {
       found.push_back({id, std::string(fields[1]), std::string(fields[2]), std::string(fields[3])});
@@ -98,17 +101,22 @@ bool linksUnsupported(int code) {
   return code == EXDEV || code == EPERM || code == ENOTSUP || code == EOPNOTSUPP || code == EMLINK;
 }
 
-// Keeps the newest maxVersions lines, then removes every version file no
-// line names and any temporary file a kill left, of the folder's `names` as
-// listed before the newest version was added. Housekeeping: a failure only
-// leaves more behind.
+// Keeps the newest maxVersions versions, then removes every version file no
+// kept line names and any temporary file a kill left, of the folder's `names`
+// as listed before the newest version was added. The index is rewritten only
+// once it holds twice the lines it keeps, so that most saves just append to
+// it; until then the older lines name files that are gone, and are ignored.
+// Housekeeping: a failure only leaves more behind.
 void prune(Disk& disk, const std::string& folder, std::vector<Entry> entries,
            const std::vector<std::string>& names) {
   if (entries.size() > maxVersions) {
+    const bool compact = entries.size() > 2 * maxVersions;
     entries.erase(entries.begin(), entries.end() - maxVersions);
-    std::string index;
-    for (const Entry& entry : entries) index += line(entry);
-    if (!writeWhole(disk, folder, files::joined(folder, indexName), index, 0600).ok()) return;
+    if (compact) {
+      std::string index;
+      for (const Entry& entry : entries) index += line(entry);
+      if (!writeWhole(disk, folder, files::joined(folder, indexName), index, 0600).ok()) return;
+    }
   }
   std::unordered_set<std::uint64_t> named;
   for (const Entry& entry : entries) named.insert(entry.id);
@@ -127,12 +135,20 @@ std::string folderOf(const std::string& configFile) {
 }
 
 std::string timeNow() {
-  const std::time_t now = std::time(nullptr);
-  std::tm utc{};
-  ::gmtime_r(&now, &utc);
-  char text[32];
-  const std::size_t length = std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S UTC", &utc);
-  return std::string(text, length);
+  // Computed from the clock alone: gmtime_r would first read the time zone
+  // files, which UTC does not need.
+  using namespace std::chrono;
+  const auto now = floor<seconds>(system_clock::now());
+  const auto day = floor<days>(now);
+  const year_month_day date{day};
+  const hh_mm_ss time{now - day};
+  char text[40];
+  const int length = std::snprintf(
+      text, sizeof text, "%04d-%02u-%02u %02d:%02d:%02d UTC", static_cast<int>(date.year()),
+      static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+      static_cast<int>(time.hours().count()), static_cast<int>(time.minutes().count()),
+      static_cast<int>(time.seconds().count()));
+  return std::string(text, static_cast<std::size_t>(length));
 }
 
 Expected<std::vector<Entry>> entries(Disk& disk, const std::string& configFile) {
@@ -145,8 +161,8 @@ Expected<std::vector<Entry>> entries(Disk& disk, const std::string& configFile) 
   std::unordered_set<std::uint64_t> present;
   for (const std::string& name : names.value()) present.insert(idOfName(name));
   std::vector<Entry> newestFirst;
-  for (auto entry = index.value().entries.rbegin(); entry != index.value().entries.rend();
-       ++entry) {
+  for (auto entry = index.value().entries.rbegin();
+       entry != index.value().entries.rend() && newestFirst.size() < maxVersions; ++entry) {
     if (present.contains(entry->id)) newestFirst.push_back(std::move(*entry));
   }
   return newestFirst;

@@ -36,8 +36,8 @@ struct Entry {
 // The history folder of the config file `configFile` (links followed).
 std::string folderOf(const std::string& configFile);
 
-// The kept versions, newest first; none when there is no history. Lines
-// that are torn or malformed are skipped.
+// The kept versions, newest first, at most maxVersions of them; none when
+// there is no history. Lines that are torn or malformed are skipped.
 Expected<std::vector<Entry>> entries(Disk& disk, const std::string& configFile);
 
 // The bytes of a kept version.
