@@ -107,20 +107,23 @@ std::string_view firstCharacters(std::string_view s, std::size_t n) {
 
 namespace mixed {
 
+// Appends `s`, all ASCII, lower-cased: an ASCII character's full lower-case
+// mapping is its ASCII lower case.
+void appendAsciiLowercased(std::string& out, std::string_view s) {
+  const std::size_t written = out.size();
+  out.resize(written + s.size());
+  // Plain pointers, so the compiler can map many bytes at once.
+  char* to = out.data() + written;
+  for (const char c : s) *to++ = ascii::lowercased(c);
+}
+
 std::string lowercased(std::string_view s) {
-  // An ASCII character's full lower-case mapping is its ASCII lower case.
   std::string out;
   out.reserve(s.size());
   std::size_t at = 0;
   while (at < s.size()) {
     const std::size_t asciiEnd = firstNonAscii(s, at);
-    const std::size_t written = out.size();
-    out.resize(written + (asciiEnd - at));
-    // Plain pointers, so the compiler can map many bytes at once.
-    char* to = out.data() + written;
-    for (const char* from = s.data() + at; from != s.data() + asciiEnd; ++from, ++to) {
-      *to = ascii::lowercased(*from);
-    }
+    appendAsciiLowercased(out, s.substr(at, asciiEnd - at));
     const std::size_t otherEnd = firstAscii(s, asciiEnd);
     unicode::appendLowercased(out, s.substr(asciiEnd, otherEnd - asciiEnd));
     at = otherEnd;
@@ -128,46 +131,72 @@ std::string lowercased(std::string_view s) {
   return out;
 }
 
-// Appends the normal form of `stretch`. Prose repeats a few short stretches
-// ("xé", "a ñ") again and again, and each costs the Unicode library about a
-// thousand instructions, so the forms of short ones are remembered: a key
-// that fits std::string's inline buffer needs no allocation to look up.
-void appendNfcOfStretch(std::string& out, std::string_view stretch) {
+// Appends what `form` makes of `stretch`, from `remembered` where it can.
+// Prose repeats a few short stretches ("xé", "a ñ") again and again, and each
+// costs the Unicode library about a thousand instructions, so the forms of
+// short ones are kept: a stretch that fits std::string's inline buffer needs
+// no allocation to look up.
+using Forms = std::unordered_map<std::string, std::string>;
+template <class Form>
+void appendRemembered(Forms& remembered, std::string& out, std::string_view stretch, Form form) {
   constexpr std::size_t longestRemembered = 15;
   constexpr std::size_t mostRemembered = 4096;  // then it starts afresh
-  if (stretch.size() > longestRemembered) return unicode::appendNfc(out, stretch);
-  thread_local std::unordered_map<std::string, std::string> remembered;
+  if (stretch.size() > longestRemembered) return form(out, stretch);
   const std::string key(stretch);
   if (const auto found = remembered.find(key); found != remembered.end()) {
     out += found->second;
     return;
   }
   const std::size_t start = out.size();
-  unicode::appendNfc(out, stretch);
+  form(out, stretch);
   if (remembered.size() == mostRemembered) remembered.clear();
   remembered.emplace(key, out.substr(start));
 }
 
 // Only the stretches of other characters, with the ASCII character before
 // them, need normalising: that one may combine with what follows it, but no
-// character ever combines with an ASCII character that follows it.
-std::string nfc(std::string_view s) {
+// character ever combines with an ASCII character. Calls
+// `appendAscii(out, run)` for the ASCII runs between the stretches and
+// `appendStretch(out, stretch)` for the stretches.
+template <class AppendAscii, class AppendStretch>
+std::string byStretches(std::string_view s, AppendAscii appendAscii, AppendStretch appendStretch) {
   std::string out;
   out.reserve(s.size());
   std::size_t at = 0;
   while (at < s.size()) {
     const std::size_t other = firstNonAscii(s, at);
     if (other == s.size()) {
-      out.append(s, at);
+      appendAscii(out, s.substr(at));
       break;
     }
     const std::size_t stretchStart = other > at ? other - 1 : other;
-    out.append(s, at, stretchStart - at);
+    appendAscii(out, s.substr(at, stretchStart - at));
     const std::size_t otherEnd = firstAscii(s, other);
-    appendNfcOfStretch(out, s.substr(stretchStart, otherEnd - stretchStart));
+    appendStretch(out, s.substr(stretchStart, otherEnd - stretchStart));
     at = otherEnd;
   }
   return out;
+}
+
+void appendAsIs(std::string& out, std::string_view s) { out += s; }
+
+std::string nfc(std::string_view s) {
+  thread_local Forms remembered;
+  return byStretches(s, appendAsIs, [](std::string& out, std::string_view stretch) {
+    appendRemembered(remembered, out, stretch, unicode::appendNfc);
+  });
+}
+
+// The NFC of the lower case, in one pass. Lower-casing maps each code point
+// on its own and ASCII to ASCII, so the stretches of `s` are stretches of its
+// lower case too.
+std::string key(std::string_view s) {
+  thread_local Forms remembered;
+  return byStretches(s, appendAsciiLowercased, [](std::string& out, std::string_view stretch) {
+    appendRemembered(remembered, out, stretch, [](std::string& to, std::string_view part) {
+      unicode::appendNfc(to, mixed::lowercased(part));
+    });
+  });
 }
 
 // True when a character boundary lies at `at` (0 < at < s.size()) whatever
@@ -338,11 +367,7 @@ std::string_view firstCharacters(std::string_view s, std::size_t n) {
   return mixed::firstCharacters(s, n);
 }
 
-Key Key::of(std::string_view s) {
-  std::string lower = lowercased(s);
-  if (isAscii(lower)) return Key(std::move(lower));  // already in NFC
-  return Key(mixed::nfc(lower));
-}
+Key Key::of(std::string_view s) { return Key(isAscii(s) ? ascii::lowercased(s) : mixed::key(s)); }
 
 bool Key::contains(const Key& part) const {
   // Both sides are NFC UTF-8, so a byte search finds exactly the code point
