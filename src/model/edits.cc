@@ -73,15 +73,16 @@ std::size_t AgentConfig::addTerms(std::span<const std::string> terms) {
 std::size_t AgentConfig::termsNotIn(std::span<const std::string> earlier) const {
   // The set holds this dictionary's keys, not the earlier one's, which may
   // be a huge hand-edited list.
-  std::unordered_set<text::Key> fresh;
-  for (const std::string& entry : dictionary) fresh.insert(keyOf(entry));
+  std::vector<text::Key> keys;
+  keys.reserve(dictionary.size());
+  for (const std::string& entry : dictionary) keys.push_back(keyOf(entry));
+  std::unordered_set<text::Key> fresh(keys.begin(), keys.end());
   for (const std::string& entry : earlier) {
     if (fresh.empty()) break;
     fresh.erase(keyOf(entry));
   }
-  std::size_t count = 0;
-  for (const std::string& entry : dictionary) count += fresh.contains(keyOf(entry));
-  return count;
+  return static_cast<std::size_t>(
+      std::ranges::count_if(keys, [&](const text::Key& key) { return fresh.contains(key); }));
 }
 
 void AgentConfig::removeTerms(std::span<const std::string> terms) {
