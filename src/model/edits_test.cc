@@ -33,9 +33,9 @@ TEST(Edits, MatchAndPlaceEntries) {
        with({"a"})},
       // The first match, padded or not, is replaced whole, in place; a later equal trigger
       // stays. (An unmatched rule is appended, as the command line shows.)
-      {with({}, {snippet("a"), snippet(" my email "), snippet("MY EMAIL")}),
-       [&](auto& c) { EXPECT_EQ(c.upsertRule(mail), 1u); },
-       with({}, {snippet("a"), mail, snippet("MY EMAIL")})},
+      {with({}, {snippet(" my email "), snippet("a"), snippet("MY EMAIL")}),
+       [&](auto& c) { EXPECT_EQ(c.upsertRule(mail), 0u); },
+       with({}, {mail, snippet("a"), snippet("MY EMAIL")})},
       // Every match goes, also when the trigger is a stored rule's own.
       {with({}, {snippet("x"), snippet(oddCafe), snippet("a"), snippet(" X")}),
        [&](auto& c) { c.removeRule(c.rules[0].trigger); c.removeRule(" " + cafe); },
