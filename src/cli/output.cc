@@ -36,6 +36,15 @@ Status printLine(std::string_view line) {
   return {};
 }
 
+Status printReportOfSaved(std::string_view line) {
+  Status printed = printLine(line);
+  if (printed.ok()) return printed;
+  const int code = printed.error().code;
+  return Error{"the config was saved, but the report could not be written: " +
+                   Error::fromErrno(code).description,
+               code, true};
+}
+
 void printError(std::string_view message) {
   std::string buffer;
   buffer.reserve(message.size() + 9);

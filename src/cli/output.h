@@ -13,6 +13,10 @@ namespace ostrel::cli {
 // cannot be written (a full disk); the error is the message to print.
 Status printLine(std::string_view line);
 
+// printLine() for the report of a save that has happened: its failure says
+// that the config was saved all the same.
+Status printReportOfSaved(std::string_view line);
+
 // Writes "ostrel: ", `message` and one line break to standard error.
 void printError(std::string_view message);
 

@@ -17,12 +17,10 @@ Status putBack(const Invocation& in, std::size_t number) {
   auto restored = session.value().restore(number);
   if (!restored.ok()) return restored.error();
   const KeptVersion& version = restored.value().version;
-  if (auto printed = printLine("restored version " + std::to_string(number) + " from " +
-                               version.time + ": " + version.summary);
+  if (auto printed = printReportOfSaved("restored version " + std::to_string(number) + " from " +
+                                        version.time + ": " + version.summary);
       !printed.ok()) {
-    return Error{"the config was saved, but the report could not be written: " +
-                     Error::fromErrno(printed.error().code).description,
-                 printed.error().code, true};
+    return printed;
   }
   auto decoded = AgentConfig::decodedWithDrops(restored.value().bytes);
   if (!decoded.ok()) {

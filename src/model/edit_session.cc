@@ -114,6 +114,18 @@ Status replaceIfUnchanged(Disk& disk, Locker& locker, const std::string& target,
   return replaced;
 }
 
+// replaceIfUnchanged() over `stored`, the file just read at `target`
+// (nothing: none is there), which the history sums up from its bytes.
+Status replaceStored(Disk& disk, Locker& locker, const std::string& target, std::string_view bytes,
+                     const std::optional<files::Stored>& stored, const std::string& command,
+                     bool& changed) {
+  const Replaced old{stored ? std::optional(stored->identity) : std::nullopt,
+                     stored ? summaryOf(stored->bytes) : ""};
+  return replaceIfUnchanged(disk, locker, target, bytes, old,
+                            stored ? stored->permissions : files::newFileMode(disk), command,
+                            changed);
+}
+
 // Runs `edit` on the loaded record, which it takes, and validates the result
 // into `validated`: the outcome of a save still to come, with its findings.
 EditSession::Outcome edited(AgentConfig::Decoded& loaded, const EditSession::Edit& edit,
@@ -257,11 +269,8 @@ Status EditSession::replace(std::string_view bytes, const std::optional<std::str
   const auto& stored = current.value();
   if ((stored ? std::optional(stored->bytes) : std::nullopt) != expected) return changedMeanwhile;
   bool changed = false;
-  const Replaced old{stored ? std::optional(stored->identity) : std::nullopt,
-                     stored ? summaryOf(stored->bytes) : ""};
-  const Status saved = replaceIfUnchanged(disk, locker, target.value(), bytes, old,
-                                          stored ? stored->permissions : files::newFileMode(disk),
-                                          options_.commandLine, changed);
+  const Status saved =
+      replaceStored(disk, locker, target.value(), bytes, stored, options_.commandLine, changed);
   if (changed) return changedMeanwhile;
   if (!saved.ok()) return saved;
   return {};
@@ -301,12 +310,9 @@ Expected<EditSession::Restored> EditSession::restore(std::size_t number) {
     auto current = files::read(disk, target.value());
     if (!current.ok()) return current.error().within("could not read the config");
     const auto& stored = current.value();
-    const Replaced old{stored ? std::optional(stored->identity) : std::nullopt,
-                       stored ? summaryOf(stored->bytes) : ""};
     bool changed = false;
-    const Status saved = replaceIfUnchanged(disk, locker, target.value(), bytes.value(), old,
-                                            stored ? stored->permissions : files::newFileMode(disk),
-                                            options_.commandLine, changed);
+    const Status saved = replaceStored(disk, locker, target.value(), bytes.value(), stored,
+                                       options_.commandLine, changed);
     if (changed) continue;
     if (!saved.ok()) return saved.error();
     return Restored{{entry.time, entry.summary, entry.command}, std::move(bytes).value()};

@@ -56,6 +56,15 @@ Complaint trimmedRepair(std::string_view item) {
   return {std::string(item), "blanks at either end", Effect::trim};
 }
 
+// `text` cut to `trimmed`, a view of it, with the repair listed when that
+// cut anything; a text that needs no cut is moved.
+std::string takenTrimmed(std::string& text, std::string_view trimmed,
+                         std::vector<Complaint>& repairs) {
+  if (trimmed.size() == text.size()) return std::move(text);
+  repairs.push_back(trimmedRepair(trimmed));
+  return std::string(trimmed);
+}
+
 std::string unknownKindReason(std::string_view kind) {
   std::string reason = "unknown kind '" + std::string(kind) + "' \u2014 use ";
   for (std::size_t i = 0; i < AgentConfig::validKinds.size(); ++i) {
@@ -112,12 +121,7 @@ std::vector<std::string> validatedDictionary(std::vector<std::string>& dictionar
       continue;
     }
     seen.emplace(std::move(key), survivors.size());
-    if (trimmed.size() != entry.size()) {
-      repairs.push_back(trimmedRepair(trimmed));
-      survivors.emplace_back(trimmed);
-    } else {
-      survivors.push_back(std::move(entry));
-    }
+    survivors.push_back(takenTrimmed(entry, trimmed, repairs));
   }
 
   if (overCap) {
@@ -178,13 +182,7 @@ std::vector<Rule> validatedRules(std::vector<Rule>& rules, std::vector<Complaint
     if (std::optional<Complaint> complaint = ruleComplaint(rule, trigger, seen)) {
       complaints.push_back(std::move(*complaint));
     } else if (survivors.size() < cap) {
-      std::string kept;
-      if (trigger.size() != rule.trigger.size()) {
-        repairs.push_back(trimmedRepair(trigger));
-        kept = trigger;
-      } else {
-        kept = std::move(rule.trigger);
-      }
+      std::string kept = takenTrimmed(rule.trigger, trigger, repairs);
       survivors.emplace_back(std::move(rule.kind), std::move(kept), std::move(rule.replacement),
                              rule.enabled);
     } else {
