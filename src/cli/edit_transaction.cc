@@ -83,13 +83,8 @@ Status runEdit(const Invocation& in, const EditTransaction& transaction) {
   for (const std::string& note : outcome.change.notes) printError(note);
   printFindings(outcome.findings, Tense::done);
   if (!outcome.status.ok()) return outcome.status;
-  if (auto printed = printLine(transaction.describe(*outcome.saved, outcome.change));
-      !printed.ok()) {
-    return Error{"the config was saved, but the report could not be written: " +
-                     Error::fromErrno(printed.error().code).description,
-                 printed.error().code, true};
-  }
-  return {};
+  const std::string report = transaction.describe(*outcome.saved, outcome.change);
+  return transaction.dryRun ? printLine(report) : printReportOfSaved(report);
 }
 
 }  // namespace ostrel::cli
